@@ -1,0 +1,46 @@
+// Windows-style initialisation files (Config.ini, MagicPkt.ini), read with the
+// semantics the tools were written against: case-insensitive sections and keys,
+// the first occurrence of a key wins, values trimmed, a default when a key is
+// missing, strings cut to the caller's buffer, integers from their leading digits.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vnk::platform {
+
+class IniFile {
+public:
+    // nullopt when the file cannot be opened for reading.
+    static std::optional<IniFile> load(const std::string& path);
+    static IniFile parse(const std::string& text);
+
+    // The value as stored (trimmed, surrounding quotes removed); nullopt when the
+    // section or the key is missing.
+    std::optional<std::string> value(const std::string& section, const std::string& key) const;
+
+private:
+    struct Entry {
+        std::string section; // lower-cased
+        std::string key;     // lower-cased
+        std::string value;
+    };
+    std::vector<Entry> m_entries;
+};
+
+// GetPrivateProfileString: the value, or the default when the key is missing;
+// the result is cut to bufferSize - 1 characters (room for the terminator).
+std::string profileString(const std::string& path, const std::string& section, const std::string& key,
+                          const std::string& defaultValue, std::size_t bufferSize);
+
+// GetPrivateProfileInt: the leading decimal number of the value (optional blanks
+// and sign first; 0 when there are no digits); the default when the key is
+// missing or its value is empty.
+int profileInt(const std::string& path, const std::string& section, const std::string& key, int defaultValue);
+
+// The leading-number conversion shared by profileInt and the callers that read a
+// key as a string first (atoi semantics, saturating instead of overflowing).
+int leadingInt(const std::string& text);
+
+} // namespace vnk::platform

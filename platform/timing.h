@@ -1,0 +1,43 @@
+// Every wait and attempt count of the device protocol, in one table. Programs use
+// the real table; tests may inject a faster one so a silent box fails in
+// milliseconds instead of seconds.
+#pragma once
+
+#include <array>
+#include <chrono>
+
+namespace vnk::platform {
+
+using std::chrono::microseconds;
+using std::chrono::milliseconds;
+
+struct Timing {
+    microseconds sendWait{1'000'000};    // one send attempt waits this long for writability
+    microseconds receiveWait{200'000};   // one receive attempt waits this long for a datagram
+    int sendAttempts = 20;               // attempts of one send phase
+    int receiveAttempts = 20;            // attempts of one receive phase
+    std::array<microseconds, 3> discoveryPassWait{microseconds{0}, microseconds{1'000'000},
+                                                  microseconds{2'000'000}};
+    int discoveryIdleSteps = 20;         // a pass ends after this many steps that completed no reply
+    int reconnectSearches = 20;          // searches for a box that was reset
+    // Firmware transfer
+    microseconds blockRequestWait{21'000'000}; // silence that ends a transfer
+    int blockRequestReads = 20;
+    int upgradeSearchesBefore = 10;
+    int upgradeSearchesAfter = 30;
+
+    static Timing real() { return Timing{}; }
+    // For tests against the in-process simulated LAN on loopback, where a box
+    // answers within a millisecond: waits shrink, attempt counts stay as they are
+    // so that the attempt logic is exercised unchanged.
+    static Timing fast() {
+        Timing t;
+        t.sendWait = microseconds{100'000};
+        t.receiveWait = microseconds{10'000};
+        t.discoveryPassWait = {microseconds{0}, microseconds{30'000}, microseconds{60'000}};
+        t.blockRequestWait = microseconds{1'000'000};
+        return t;
+    }
+};
+
+} // namespace vnk::platform

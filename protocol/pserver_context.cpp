@@ -1,0 +1,333 @@
+#include "protocol/pserver_context.h"
+
+#include "protocol/device_filter.h"
+
+#include <arpa/inet.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace vnk::protocol {
+
+using namespace platform;
+
+std::string macText(std::span<const Byte> mac) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%02X %02X %02X %02X %02X %02X", mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
+    return buf;
+}
+
+CPServerContext::CPServerContext(Endpoint endpoint, Timing timing, ErrorReporter& reporter)
+    : m_endpoint(std::move(endpoint)), m_timing(timing), m_reporter(&reporter) {
+    if (auto a = parseIPv4(m_endpoint.broadcast))
+        m_broadcast = *a;
+}
+
+ServerEntry* CPServerContext::selectedEntry() {
+    if (selectedIndex < 0 || selectedIndex >= serverCount || selectedIndex >= MaxServers)
+        return nullptr;
+    return &serverTable[std::size_t(selectedIndex)];
+}
+
+const ServerEntry* CPServerContext::selectedEntry() const {
+    return const_cast<CPServerContext*>(this)->selectedEntry();
+}
+
+void CPServerContext::reportSocketFailure(const char* operation, const char* call, int error) {
+    m_reporter->report(socketFailureText(error, operation, call));
+}
+
+int CPServerContext::openOperationSocket(const char* operation, bool bind) {
+    const int s = openUdpSocket();
+    if (s < 0) {
+        reportSocketFailure(operation, "socket", errno);
+        return -1;
+    }
+    auto fail = [&](const char* call) {
+        reportSocketFailure(operation, call, errno);
+        closeSocket(s);
+        return -1;
+    };
+    if (setNonBlocking(s) != 0)
+        return fail("ioctlsocket");
+    if (enableBroadcast(s) != 0)
+        return fail("setsockopt");
+    if (bind && bindAny(s, 0) != 0)
+        return fail("bind");
+    return s;
+}
+
+int CPServerContext::XSendPacket(int socket, const Byte* data, std::size_t length, int& sent) {
+    return XSendPacket(socket, data, length, sent, m_endpoint.commandPort);
+}
+
+int CPServerContext::XSendPacket(int socket, const Byte* data, std::size_t length, int& sent, std::uint16_t port) {
+    sent = 0;
+    switch (waitWritable(socket, m_timing.sendWait, m_idle)) {
+    case WaitResult::TimedOut:
+        return 1;
+    case WaitResult::Failed:
+        reportSocketFailure("XSendPacket", "select", errno);
+        closeSocket(socket);
+        return 0;
+    case WaitResult::Ready:
+        break;
+    }
+    const ssize_t n = sendDatagram(socket, data, length, m_broadcast, port);
+    if (n >= 0) {
+        sent = int(n);
+        return 1;
+    }
+    if (isWouldBlock(errno))
+        return 1;
+    reportSocketFailure("XSendPacket", "send", errno);
+    closeSocket(socket);
+    return 0;
+}
+
+int CPServerContext::XReceivePacket(int socket, Byte* buffer, std::size_t size, int& received) {
+    received = 0;
+    switch (waitReadable(socket, m_timing.receiveWait, m_idle)) {
+    case WaitResult::TimedOut:
+        return 1;
+    case WaitResult::Failed:
+        reportSocketFailure("XReceivePacket", "select", errno);
+        closeSocket(socket);
+        return 0;
+    case WaitResult::Ready:
+        break;
+    }
+    const ssize_t n = receiveDatagram(socket, buffer, size);
+    if (n < 0) {
+        reportSocketFailure("XReceivePacket", "recv", errno);
+        closeSocket(socket);
+        return 0;
+    }
+    received = int(n);
+    return 1;
+}
+
+int CPServerContext::sendPhase(int socket, const Byte* data, std::size_t length, std::uint16_t port) {
+    std::size_t done = 0;
+    for (int attempt = 0; attempt < m_timing.sendAttempts; ++attempt) {
+        int sent = 0;
+        if (!XSendPacket(socket, data + done, length - done, sent, port))
+            return -1;
+        done += std::size_t(sent);
+        if (done >= length)
+            return 1;
+    }
+    return 0;
+}
+
+int CPServerContext::receivePhase(int socket, Byte* reply, std::size_t size, EarlyEnd early,
+                                  std::size_t& collected) {
+    collected = 0;
+    for (int attempt = 0; attempt < m_timing.receiveAttempts; ++attempt) {
+        int got = 0;
+        if (!XReceivePacket(socket, reply + collected, size - collected, got))
+            return -1;
+        collected += std::size_t(got);
+        if (collected >= size)
+            return 1;
+        if (early == EarlyEnd::StatusMinimum && collected >= StatusMinimumReply)
+            return 1;
+        if (early == EarlyEnd::FirmwareTen && got == 10)
+            return 1;
+    }
+    return 0;
+}
+
+int CPServerContext::exchange(const char* operation, ServerEntry& entry, Byte command, Byte* request,
+                              std::size_t requestLength, Byte* reply, std::size_t replySize, EarlyEnd early,
+                              bool bind, int* keepSocket) {
+    const int s = openOperationSocket(operation, bind);
+    if (s < 0)
+        return 0;
+    buildHeader(std::span<Byte>(request, requestLength), entry.ethernet, command);
+    const int sent = sendPhase(s, request, requestLength, m_endpoint.commandPort);
+    if (sent < 0)
+        return 0;
+    if (sent == 0) {
+        closeSocket(s);
+        return 0;
+    }
+    std::size_t collected = 0;
+    const int got = receivePhase(s, reply, replySize, early, collected);
+    if (got < 0)
+        return 0;
+    if (got == 0) {
+        closeSocket(s);
+        return 0;
+    }
+    const bool accepted = replyAccepted(std::span<const Byte>(reply, collected), command);
+    if (keepSocket && accepted)
+        *keepSocket = s;
+    else
+        closeSocket(s);
+    return accepted ? 1 : 0;
+}
+
+int CPServerContext::XSearchPS(ServerEntry& entry, Byte* reply) {
+    Byte request[HeaderSize];
+    return exchange("XSearchPS", entry, CmdSearch, request, sizeof request, reply, DiscoveryReplySize,
+                    EarlyEnd::None, true);
+}
+
+int CPServerContext::XReadPServerEEProm(ServerEntry& entry, ConfigFrame& frame) {
+    Byte request[HeaderSize];
+    return exchange("XReadPServerEEProm", entry, CmdReadConfig, request, sizeof request, frame.data(),
+                    frame.size());
+}
+
+int CPServerContext::XWritePServerEEProm(ServerEntry& entry, ConfigFrame& frame) {
+    setRecordChecksum(recordOf(frame));
+    return exchange("XWritePServerEEProm", entry, CmdWriteConfig, frame.data(), frame.size(), frame.data(),
+                    HeaderSize);
+}
+
+int CPServerContext::XResetPServerEEProm(ServerEntry& entry) {
+    Byte request[HeaderSize];
+    Byte reply[HeaderSize];
+    return exchange("XResetPServerEEProm", entry, CmdReset, request, sizeof request, reply, sizeof reply);
+}
+
+int CPServerContext::XGetPServerStatus(ServerEntry& entry, StatusBuffer& status) {
+    Byte request[HeaderSize];
+    return exchange("XGetPServerStatus", entry, CmdStatus, request, sizeof request, status.data(), status.size(),
+                    EarlyEnd::StatusMinimum);
+}
+
+int CPServerContext::XGetPrinterStatus(ServerEntry& entry, PrinterStatusBuffer& buffer, std::int32_t portIndex) {
+    Byte request[PrinterStatusRequestSize];
+    putLE16(request, HeaderSize, std::uint16_t(portIndex & 0xFFFF));
+    return exchange("XGetPrinterStatus", entry, CmdPrinterStatus, request, sizeof request, buffer.data(),
+                    buffer.size());
+}
+
+int CPServerContext::XTestPrint(ServerEntry& entry, int /*port*/) {
+    // The request carries no port number: the box decides where the page goes.
+    Byte request[HeaderSize];
+    Byte reply[HeaderSize];
+    return exchange("XTestPrint", entry, CmdTestPrint, request, sizeof request, reply, sizeof reply);
+}
+
+void CPServerContext::addServer(const Byte* reply, const sockaddr_in& from) {
+    const Byte* id = reply + HeaderSize;
+    const char* name = reinterpret_cast<const char*>(id + identity::ServerName);
+    for (int i = 0; i < serverCount; ++i) {
+        const char* known = reinterpret_cast<const char*>(serverTable[std::size_t(i)].identity.data() +
+                                                          identity::ServerName);
+        if (std::strncmp(known, name, identity::ServerNameWidth) == 0)
+            return;
+    }
+    if (!deviceFilterAccepts(settingsPath, id[identity::Vendor], id[identity::DeviceType]))
+        return;
+    if (serverCount >= MaxServers)
+        return;
+    ServerEntry& e = serverTable[std::size_t(serverCount)];
+    e = ServerEntry{};
+    std::memcpy(e.identity.data(), id, IdentitySize);
+    e.sender = from;
+    std::memcpy(e.ethernet.data(), reply, 6);
+    ++serverCount;
+}
+
+int CPServerContext::XGetAllPServername(int& socket) {
+    Byte request[HeaderSize];
+    buildHeader(request, BroadcastMac, CmdSearch);
+    Byte collection[DiscoveryReplySize];
+    std::size_t have = 0;
+    for (int pass = 0; pass < 3; ++pass) {
+        for (int k = 0; k < 2; ++k) {
+            // A send phase that runs out of attempts is not an error here.
+            if (sendPhase(socket, request, sizeof request, m_endpoint.commandPort) < 0) {
+                socket = -1;
+                return 1;
+            }
+        }
+        int idleSteps = 0;
+        for (;;) {
+            const WaitResult w = waitReadable(socket, m_timing.discoveryPassWait[std::size_t(pass)], m_idle);
+            if (w == WaitResult::TimedOut)
+                break;
+            if (w == WaitResult::Failed) {
+                reportSocketFailure("XGetAllPServername", "select", errno);
+                return 1;
+            }
+            sockaddr_in from{};
+            const ssize_t n = receiveDatagram(socket, collection + have, sizeof collection - have, &from);
+            if (n < 0)
+                reportSocketFailure("XGetAllPServername", "recvfrom", errno);
+            else
+                have += std::size_t(n);
+            if (have == sizeof collection) {
+                addServer(collection, from);
+                have = 0;
+                idleSteps = 0;
+            } else if (++idleSteps >= m_timing.discoveryIdleSteps) {
+                break;
+            }
+        }
+        if (serverCount >= MaxServers)
+            break;
+    }
+    return 1;
+}
+
+int CPServerContext::XGetPort() {
+    serverCount = 0;
+    int s = openOperationSocket("XGetPort", true);
+    if (s < 0)
+        return 0;
+    XGetAllPServername(s);
+    closeSocket(s);
+
+    auto rec = recordOf(configBuffer);
+    for (int i = 0; i < serverCount; ++i) {
+        ServerEntry& e = serverTable[std::size_t(i)];
+        e.included = 0;
+        if (XReadPServerEEProm(e, configBuffer)) {
+            e.included = rec[record::Capabilities] & record::CapTcpIp;
+            std::memcpy(e.ipAddress.data(), rec.data() + record::IpAddress, 4);
+        }
+    }
+    int kept = 0;
+    for (int i = 0; i < serverCount; ++i)
+        if (serverTable[std::size_t(i)].included) {
+            if (kept != i)
+                serverTable[std::size_t(kept)] = serverTable[std::size_t(i)];
+            ++kept;
+        }
+    serverCount = kept;
+    return 1;
+}
+
+std::string CPServerContext::stillNotComingBackText(const std::string& name) {
+    return name + " still not comming back !!!";
+}
+
+ReconnectResult CPServerContext::resetAndReconnect(const std::function<void(const std::string&)>& tell) {
+    ReconnectResult r;
+    ServerEntry* entry = selectedEntry();
+    if (!entry)
+        return r;
+    const std::string failure = stillNotComingBackText(entry->name());
+    XResetPServerEEProm(*entry); // the box may restart before it confirms
+    Byte scratch[DiscoveryReplySize];
+    for (int i = 0; i < m_timing.reconnectSearches && !r.cameBack; ++i)
+        r.cameBack = XSearchPS(*entry, scratch) == 1;
+    if (!r.cameBack) {
+        tell(failure);
+        return r;
+    }
+    r.recordRead = XReadPServerEEProm(*entry, configBuffer) == 1;
+    if (!r.recordRead)
+        tell(failure);
+    r.statusRead = XGetPServerStatus(*entry, statusBuffer) == 1;
+    if (!r.statusRead)
+        tell(failure);
+    return r;
+}
+
+} // namespace vnk::protocol
