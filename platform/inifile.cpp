@@ -46,8 +46,14 @@ IniFile IniFile::parse(const std::string& text) {
             continue;
         if (line[0] == '[') {
             const auto close = line.find(']');
-            section = lower(trim(line.substr(1, close == std::string::npos ? std::string::npos : close - 1)));
+            const std::string name = trim(line.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+            section = lower(name);
             inSection = true;
+            bool known = false;
+            for (const auto& s : ini.m_sections)
+                known = known || lower(s) == section;
+            if (!known)
+                ini.m_sections.push_back(name);
             continue;
         }
         if (!inSection)
@@ -59,7 +65,8 @@ IniFile IniFile::parse(const std::string& text) {
         if (value.size() >= 2 && ((value.front() == '"' && value.back() == '"') ||
                                   (value.front() == '\'' && value.back() == '\'')))
             value = value.substr(1, value.size() - 2);
-        ini.m_entries.push_back({section, lower(trim(line.substr(0, eq))), value});
+        const std::string key = trim(line.substr(0, eq));
+        ini.m_entries.push_back({section, lower(key), value, key});
     }
     return ini;
 }
@@ -70,6 +77,19 @@ std::optional<std::string> IniFile::value(const std::string& section, const std:
         if (e.section == s && e.key == k)
             return e.value;
     return std::nullopt;
+}
+
+std::vector<std::string> IniFile::sections() const {
+    return m_sections;
+}
+
+std::vector<std::pair<std::string, std::string>> IniFile::entries(const std::string& section) const {
+    std::vector<std::pair<std::string, std::string>> out;
+    const std::string s = lower(section);
+    for (const auto& e : m_entries)
+        if (e.section == s)
+            out.emplace_back(e.keyAsWritten, e.value);
+    return out;
 }
 
 std::string profileString(const std::string& path, const std::string& section, const std::string& key,

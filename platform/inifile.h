@@ -19,14 +19,20 @@ public:
     // The value as stored (trimmed, surrounding quotes removed); nullopt when the
     // section or the key is missing.
     std::optional<std::string> value(const std::string& section, const std::string& key) const;
+    // Section names in file order, as written, each once.
+    std::vector<std::string> sections() const;
+    // The keys of one section in file order, as written (lower-cased lookups above).
+    std::vector<std::pair<std::string, std::string>> entries(const std::string& section) const;
 
 private:
     struct Entry {
         std::string section; // lower-cased
         std::string key;     // lower-cased
         std::string value;
+        std::string keyAsWritten;
     };
     std::vector<Entry> m_entries;
+    std::vector<std::string> m_sections;
 };
 
 // GetPrivateProfileString: the value, or the default when the key is missing;

@@ -11,12 +11,6 @@ namespace vnk::protocol {
 
 using namespace platform;
 
-std::string macText(std::span<const Byte> mac) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%02X %02X %02X %02X %02X %02X", mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
-    return buf;
-}
-
 CPServerContext::CPServerContext(Endpoint endpoint, Timing timing, ErrorReporter& reporter)
     : m_endpoint(std::move(endpoint)), m_timing(timing), m_reporter(&reporter) {
     if (auto a = parseIPv4(m_endpoint.broadcast))

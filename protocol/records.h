@@ -5,6 +5,7 @@
 
 #include "protocol/wire.h"
 
+#include <optional>
 #include <string>
 
 namespace vnk::protocol {
@@ -98,5 +99,7 @@ inline std::string dottedAt(std::span<const Byte> b, std::size_t at) {
 
 // "%02X %02X %02X %02X %02X %02X"
 std::string macText(std::span<const Byte> mac6);
+// Parses "00 00 B4 12 33 44", "00:00:b4:12:33:44", "00-00-B4-12-33-44" or "0000B4123344".
+std::optional<MacAddress> parseMac(const std::string& text);
 
 } // namespace vnk::protocol

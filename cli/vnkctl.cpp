@@ -1,0 +1,617 @@
+#include "cli/vnkctl.h"
+
+#include "platform/error_reporter.h"
+#include "platform/inifile.h"
+#include "platform/program_dir.h"
+#include "protocol/model_line.h"
+#include "protocol/pserver_context.h"
+#include "protocol/record_fields.h"
+#include "protocol/status_record.h"
+
+#include <arpa/inet.h>
+#include <strings.h>
+
+#include <chrono>
+#include <cstring>
+#include <iomanip>
+#include <ostream>
+#include <sstream>
+
+namespace vnk::cli {
+
+using namespace protocol;
+
+namespace {
+
+constexpr const char* Version = "vnkctl 0.1.0";
+
+const char* const Usage =
+    "Usage: vnkctl [options] COMMAND [arguments]\n"
+    "Finds and manages the print servers of the LAN.\n\n"
+    "Commands:\n"
+    "  list                       the print servers found (name, Ethernet address, IP, model)\n"
+    "  show BOX                   every field of the configuration record and the status texts\n"
+    "  get BOX FIELD...           the values of some fields\n"
+    "  set BOX FIELD=VALUE...     change fields (all or nothing); the box takes them after a reset\n"
+    "  reset BOX                  reset the box and wait until it answers again\n"
+    "  status BOX                 the device status\n"
+    "  printers BOX               the state of each printer port\n"
+    "  testprint BOX [--port P]   print a test page (P: LPT1-LPT3, COM1-COM2 or 1-5)\n"
+    "  fields                     the fields of the configuration record\n\n"
+    "BOX is a print server name or an Ethernet address (00:00:B4:12:33:44).\n\n"
+    "Options:\n"
+    "  --json                     JSON output (list, show, get, status, printers)\n"
+    "  --broadcast ADDR           broadcast address (default $VNK_BROADCAST or 255.255.255.255)\n"
+    "  --command-port N           command port (default $VNK_PORT or 13364)\n"
+    "  --fw-port N                firmware data port (default $VNK_FW_PORT or 13393)\n"
+    "  --config FILE              Config.ini for the vendor and device type filter\n"
+    "                             (default: Config.ini beside this program)\n"
+    "  --help, --version\n\n"
+    "Exit status: 0 done, 1 failed, 2 usage, 3 bad value, 4 not found, 5 did not answer.\n";
+
+std::string jsonString(const std::string& s) {
+    std::string o = "\"";
+    for (unsigned char c : s) {
+        switch (c) {
+        case '"': o += "\\\""; break;
+        case '\\': o += "\\\\"; break;
+        case '\n': o += "\\n"; break;
+        case '\r': o += "\\r"; break;
+        case '\t': o += "\\t"; break;
+        default:
+            if (c < 0x20 || c >= 0x7F) {
+                char u[8];
+                std::snprintf(u, sizeof u, "\\u%04x", c);
+                o += u;
+            } else {
+                o += char(c);
+            }
+        }
+    }
+    return o + "\"";
+}
+
+// Key/value pairs printed either aligned or as one JSON object.
+using Pairs = std::vector<std::pair<std::string, std::string>>;
+
+void printPairs(std::ostream& out, const Pairs& pairs, bool json) {
+    if (json) {
+        out << "{";
+        for (std::size_t i = 0; i < pairs.size(); ++i)
+            out << (i ? ", " : "") << jsonString(pairs[i].first) << ": " << jsonString(pairs[i].second);
+        out << "}\n";
+        return;
+    }
+    std::size_t w = 0;
+    for (const auto& p : pairs)
+        w = std::max(w, p.first.size());
+    for (const auto& p : pairs)
+        out << std::left << std::setw(int(w)) << p.first << "  " << p.second << "\n";
+}
+
+class StreamReporter final : public platform::ErrorReporter {
+public:
+    explicit StreamReporter(std::ostream& err) : m_err(err) {}
+    void report(const std::string& text) override { m_err << "vnkctl:" << text << "\n"; }
+
+private:
+    std::ostream& m_err;
+};
+
+// A spinner on standard error while the protocol waits, on a terminal only.
+class Progress {
+public:
+    Progress(std::ostream& err, bool terminal) : m_err(err), m_terminal(terminal) {}
+    ~Progress() { done(); }
+    void begin(const std::string& label) {
+        done();
+        m_label = label;
+        m_active = true;
+        tick();
+    }
+    void tick() {
+        if (!m_terminal || !m_active)
+            return;
+        const auto now = std::chrono::steady_clock::now();
+        if (now - m_last < std::chrono::milliseconds(100))
+            return;
+        m_last = now;
+        static const char spin[] = "|/-\\";
+        m_err << "\r" << m_label << " " << spin[m_step++ % 4] << std::flush;
+    }
+    void done() {
+        if (m_terminal && m_active)
+            m_err << "\r" << std::string(m_label.size() + 2, ' ') << "\r" << std::flush;
+        m_active = false;
+    }
+
+private:
+    std::ostream& m_err;
+    bool m_terminal;
+    bool m_active = false;
+    std::string m_label;
+    std::chrono::steady_clock::time_point m_last{};
+    unsigned m_step = 0;
+};
+
+struct Options {
+    bool json = false;
+    std::string configPath;
+    std::string testPort;
+    std::vector<std::string> positional;
+};
+
+class Session {
+public:
+    Session(platform::Endpoint endpoint, bool fast, std::ostream& out, std::ostream& err, bool terminal,
+            const std::string& settingsPath)
+        : m_out(out), m_err(err), m_reporter(err), m_progress(err, terminal),
+          m_ctx(std::move(endpoint), fast ? platform::Timing::fast() : platform::Timing::real(), m_reporter) {
+        m_ctx.settingsPath = settingsPath;
+        m_ctx.programDirectory = platform::directoryOf(settingsPath);
+        m_ctx.setIdleHook([this] { m_progress.tick(); });
+    }
+
+    CPServerContext& ctx() { return m_ctx; }
+    Progress& progress() { return m_progress; }
+
+    // Finds BOX and makes it the selected server. Returns an exit code.
+    int select(const std::string& box) {
+        // Only the separated form counts as an address: a name may be twelve hex digits.
+        if (const auto mac = box.size() == 17 ? parseMac(box) : std::nullopt) {
+            m_progress.begin("Searching for " + macText(*mac));
+            ServerEntry& e = m_ctx.serverTable[0];
+            e = ServerEntry{};
+            e.ethernet = *mac;
+            Byte reply[DiscoveryReplySize];
+            const bool found = m_ctx.XSearchPS(e, reply) == 1;
+            m_progress.done();
+            if (!found) {
+                m_err << "vnkctl: no print server answers at " << macText(*mac) << "\n";
+                return ExitNotFound;
+            }
+            std::memcpy(e.identity.data(), reply + HeaderSize, IdentitySize);
+            m_ctx.serverCount = 1;
+            m_ctx.selectedIndex = 0;
+            return ExitOk;
+        }
+        discover();
+        for (int i = 0; i < m_ctx.serverCount; ++i)
+            if (m_ctx.serverTable[std::size_t(i)].name() == box) {
+                m_ctx.selectedIndex = i;
+                return ExitOk;
+            }
+        m_err << "vnkctl: no print server named \"" << box << "\" was found\n";
+        return ExitNotFound;
+    }
+
+    void discover() {
+        m_progress.begin("Searching for print servers");
+        m_ctx.XGetPort();
+        m_progress.done();
+    }
+
+    int readRecord() {
+        m_progress.begin("Reading the configuration");
+        const bool ok = m_ctx.XReadPServerEEProm(*m_ctx.selectedEntry(), m_ctx.configBuffer) == 1;
+        m_progress.done();
+        if (!ok)
+            return noAnswer("Cannot Read EEPROM");
+        m_ctx.parallelPortCount = parallelPorts(recordOf(m_ctx.configBuffer));
+        m_ctx.serialPortCount = serialPorts(recordOf(m_ctx.configBuffer));
+        return ExitOk;
+    }
+
+    int readStatus() {
+        m_progress.begin("Reading the status");
+        const bool ok = m_ctx.XGetPServerStatus(*m_ctx.selectedEntry(), m_ctx.statusBuffer) == 1;
+        m_progress.done();
+        return ok ? ExitOk : noAnswer("Cannot Read Status");
+    }
+
+    int noAnswer(const std::string& what) {
+        m_err << "vnkctl: " << m_ctx.selectedEntry()->name() << ": " << what << "\n";
+        return ExitNoAnswer;
+    }
+
+private:
+    std::ostream& m_out;
+    std::ostream& m_err;
+    StreamReporter m_reporter;
+    Progress m_progress;
+    CPServerContext m_ctx;
+};
+
+Pairs identityPairs(const ServerEntry& e) {
+    const auto& id = e.identity;
+    char hex[8];
+    auto h = [&](Byte b) {
+        std::snprintf(hex, sizeof hex, "0x%02X", b);
+        return std::string(hex);
+    };
+    return {{"name", e.name()},
+            {"device_name", deviceName(id)},
+            {"ethernet", macText(e.ethernet)},
+            {"vendor", std::to_string(id[identity::Vendor])},
+            {"device_type", std::to_string(id[identity::DeviceType])},
+            {"server_type", std::to_string(id[identity::ServerType])},
+            {"identity_flags", h(id[identity::Flags])},
+            {"features", h(id[identity::Features])},
+            {"firmware_present", firmwarePresent(id) ? "1" : "0"}};
+}
+
+Pairs statusPairs(CPServerContext& ctx) {
+    const ServerEntry& e = *ctx.selectedEntry();
+    const auto rec = recordOf(ctx.configBuffer);
+    const DeviceStatusFields f = deviceStatusFields(e.identity, rec, ctx.statusBuffer, ctx.parallelPortCount);
+    const Byte mode = rec[record::DhcpMode];
+    const Byte state = dhcpServerState(ctx.statusBuffer);
+    std::string dhcp = mode == 0 ? "Auto/" : mode == 1 ? "Enable/" : mode == 2 ? "Disable/" : "";
+    dhcp += state == 0 ? "Inactive" : state == 1 ? "Active" : "";
+    return {{"Device Name", f.deviceName},
+            {"Alias Name", f.aliasName},
+            {"Ethernet ID", f.ethernetId},
+            {"Frame Type", f.frameType},
+            {"Active IP", f.activeIp},
+            {"Subnet Mask In Use", maskInUse(ctx.statusBuffer)},
+            {"NetBEUI", f.netbeui},
+            {"Protocol Support", f.protocolSupport},
+            {"Diagnostic Print Out", f.diagnosticPrintOut},
+            {"Network Speed", f.networkSpeed},
+            {"Model", modelLine(rec, e.identity[identity::Flags])},
+            {"DHCP Server", (rec[record::Capabilities] & record::CapDhcpServer) ? dhcp : "N/A"},
+            {"DHCP Starting IP", dhcpStart(ctx.statusBuffer)},
+            {"DHCP Next available IP", dhcpNext(ctx.statusBuffer)},
+            {"DHCP Gateway IP", dhcpGateway(ctx.statusBuffer)},
+            {"DHCP Netmask", dhcpNetmask(ctx.statusBuffer)},
+            {"DHCP DNS server", dhcpDns(ctx.statusBuffer)}};
+}
+
+int cmdFields(std::ostream& out, bool json) {
+    if (json) {
+        out << "[";
+        bool first = true;
+        for (const auto& f : allFields()) {
+            out << (first ? "" : ", ") << "{\"name\": " << jsonString(f.name) << ", \"offset\": " << f.offset
+                << ", \"width\": " << f.width << ", \"read_only\": " << (f.readOnly ? "true" : "false")
+                << ", \"description\": " << jsonString(f.description) << "}";
+            first = false;
+        }
+        out << "]\n";
+        return ExitOk;
+    }
+    for (const auto& f : allFields()) {
+        char line[200];
+        std::snprintf(line, sizeof line, "%-24s %3zu  %2zu  %-3s %s\n", f.name, f.offset, f.width,
+                      f.readOnly ? "ro" : "rw", f.description);
+        out << line;
+    }
+    return ExitOk;
+}
+
+int cmdList(Session& s, std::ostream& out, bool json) {
+    s.discover();
+    CPServerContext& ctx = s.ctx();
+    if (json)
+        out << "[";
+    for (int i = 0; i < ctx.serverCount; ++i) {
+        ServerEntry& e = ctx.serverTable[std::size_t(i)];
+        std::string model = "?";
+        if (ctx.XReadPServerEEProm(e, ctx.configBuffer))
+            model = modelLine(recordOf(ctx.configBuffer), e.identity[identity::Flags]);
+        const std::string ip = dottedAt(e.ipAddress, 0);
+        if (json) {
+            out << (i ? ", " : "") << "{\"name\": " << jsonString(e.name())
+                << ", \"ethernet\": " << jsonString(macText(e.ethernet)) << ", \"ip\": " << jsonString(ip)
+                << ", \"model\": " << jsonString(model)
+                << ", \"firmware_present\": " << (firmwarePresent(e.identity) ? "true" : "false") << "}";
+        } else {
+            char line[160];
+            std::snprintf(line, sizeof line, "%-16s %s  %-15s %s%s\n", e.name().c_str(), macText(e.ethernet).c_str(),
+                          ip.c_str(), model.c_str(), firmwarePresent(e.identity) ? "" : "  (no firmware)");
+            out << line;
+        }
+    }
+    if (json)
+        out << "]\n";
+    else if (ctx.serverCount == 0)
+        out << "No print server found.\n";
+    return ExitOk;
+}
+
+int cmdShow(Session& s, std::ostream& out, bool json) {
+    if (int rc = s.readRecord())
+        return rc;
+    if (int rc = s.readStatus())
+        return rc;
+    CPServerContext& ctx = s.ctx();
+    const auto rec = recordOf(ctx.configBuffer);
+    Pairs ident = identityPairs(*ctx.selectedEntry());
+    Pairs fields;
+    for (const auto& f : allFields())
+        fields.emplace_back(f.name, readField(f, rec));
+    Pairs status = statusPairs(ctx);
+    if (json) {
+        out << "{\"identity\": ";
+        printPairs(out, ident, true);
+        out << ", \"record\": ";
+        printPairs(out, fields, true);
+        out << ", \"status\": ";
+        printPairs(out, status, true);
+        out << "}\n";
+        return ExitOk;
+    }
+    out << "[identity]\n";
+    printPairs(out, ident, false);
+    out << "\n[record]\n";
+    printPairs(out, fields, false);
+    out << "\n[status]\n";
+    printPairs(out, status, false);
+    return ExitOk;
+}
+
+int cmdGet(Session& s, std::ostream& out, const std::vector<std::string>& names, bool json) {
+    if (int rc = s.readRecord())
+        return rc;
+    const auto rec = recordOf(s.ctx().configBuffer);
+    Pairs values;
+    for (const auto& n : names)
+        values.emplace_back(findField(n)->name, readField(*findField(n), rec));
+    if (json) {
+        printPairs(out, values, true);
+    } else if (values.size() == 1) {
+        out << values[0].second << "\n";
+    } else {
+        printPairs(out, values, false);
+    }
+    return ExitOk;
+}
+
+int cmdSet(Session& s, std::ostream& out, std::ostream& err, const std::vector<std::string>& assignments) {
+    if (int rc = s.readRecord())
+        return rc;
+    CPServerContext& ctx = s.ctx();
+    const AssignmentResult r = applyAssignments(recordOf(ctx.configBuffer), assignments);
+    if (!r.ok()) {
+        for (const auto& e : r.errors)
+            err << "vnkctl: " << e << "\n";
+        err << "vnkctl: nothing was written\n";
+        return ExitBadValue;
+    }
+    s.progress().begin("Writing the configuration");
+    const bool ok = ctx.XWritePServerEEProm(*ctx.selectedEntry(), ctx.configBuffer) == 1;
+    s.progress().done();
+    if (!ok)
+        return s.noAnswer("Cannot Write EEProm");
+    out << "Written to " << ctx.selectedEntry()->name() << "; it takes effect after 'vnkctl reset'.\n";
+    return ExitOk;
+}
+
+int cmdReset(Session& s, std::ostream& out, std::ostream& err) {
+    CPServerContext& ctx = s.ctx();
+    const std::string name = ctx.selectedEntry()->name();
+    s.progress().begin("Resetting " + name + " and waiting for it to come back");
+    const ReconnectResult r = ctx.resetAndReconnect([&](const std::string& m) {
+        s.progress().done();
+        err << "vnkctl: " << m << "\n";
+    });
+    s.progress().done();
+    if (!r.ok())
+        return ExitNoAnswer;
+    out << name << " is back: " << ctx.selectedEntry()->name().c_str() << " at "
+        << activeIp(ctx.statusBuffer) << "\n";
+    return ExitOk;
+}
+
+int cmdPrinters(Session& s, std::ostream& out, std::ostream& err, bool json) {
+    CPServerContext& ctx = s.ctx();
+    if (!firmwarePresent(ctx.selectedEntry()->identity)) {
+        err << "vnkctl: You have to upgrade Varnotek first !!!\n";
+        return ExitFailure;
+    }
+    if (int rc = s.readRecord())
+        return rc;
+    if (int rc = s.readStatus())
+        return rc;
+    ServerEntry& e = *ctx.selectedEntry();
+    s.progress().begin("Asking the printers");
+    const auto rows = printerStatusRows(ctx.statusBuffer, ctx.parallelPortCount, ctx.serialPortCount,
+                                        hasExtendedPrinterStatus(e.identity), [&](int i) -> const PrinterStatusBuffer* {
+                                            return ctx.XGetPrinterStatus(e, ctx.printerStatusBuffer, i)
+                                                       ? &ctx.printerStatusBuffer
+                                                       : nullptr;
+                                        });
+    s.progress().done();
+    if (json) {
+        out << "[";
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            out << (i ? ", " : "") << "{\"port\": " << jsonString(rows[i].column1)
+                << ", \"status\": " << jsonString(rows[i].column2) << "}";
+        out << "]\n";
+        return ExitOk;
+    }
+    for (const auto& r : rows)
+        out << std::left << std::setw(6) << r.column1 << " " << r.column2 << "\n";
+    return ExitOk;
+}
+
+int portArgument(const std::string& text) {
+    static const char* names[] = {"LPT1", "LPT2", "LPT3", "COM1", "COM2"};
+    for (int i = 0; i < 5; ++i)
+        if (strcasecmp(text.c_str(), names[i]) == 0 || text == std::to_string(i + 1))
+            return i;
+    return -1;
+}
+
+int cmdTestPrint(Session& s, std::ostream& out, std::ostream& err, const std::string& portText) {
+    CPServerContext& ctx = s.ctx();
+    if (int rc = s.readRecord())
+        return rc;
+    int port = 0;
+    if (!portText.empty()) {
+        port = portArgument(portText);
+        const bool present = port >= 0 && (port < 3 ? port < ctx.parallelPortCount : port - 3 < ctx.serialPortCount);
+        if (!present) {
+            err << "vnkctl: " << ctx.selectedEntry()->name() << " has no port " << portText << "\n";
+            return ExitBadValue;
+        }
+    }
+    s.progress().begin("Printing a test page");
+    const bool ok = ctx.XTestPrint(*ctx.selectedEntry(), port) == 1;
+    s.progress().done();
+    if (!ok)
+        return s.noAnswer("the test print was not confirmed");
+    out << "Test page sent to " << ctx.selectedEntry()->name() << "\n";
+    return ExitOk;
+}
+
+} // namespace
+
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const Environment& env) {
+    std::string envError;
+    platform::Endpoint endpoint = platform::Endpoint::fromEnvironment(&envError);
+    if (!envError.empty()) {
+        err << "vnkctl: " << envError << "\n";
+        return ExitUsage;
+    }
+    Options o;
+    o.configPath = env.programDirectory + "/Config.ini";
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&]() -> std::optional<std::string> {
+            if (i + 1 >= args.size()) {
+                err << "vnkctl: " << a << " needs a value\n";
+                return std::nullopt;
+            }
+            return args[++i];
+        };
+        if (a == "--help" || a == "-h") {
+            out << Usage;
+            return ExitOk;
+        }
+        if (a == "--version") {
+            out << Version << "\n";
+            return ExitOk;
+        }
+        if (a == "--json") {
+            o.json = true;
+        } else if (a == "--port") {
+            const auto v = value();
+            if (!v)
+                return ExitUsage;
+            o.testPort = *v;
+        } else if (a == "--broadcast" || a == "--command-port" || a == "--fw-port" || a == "--config") {
+            const auto v = value();
+            if (!v)
+                return ExitUsage;
+            if (a == "--broadcast") {
+                if (!platform::parseIPv4(*v)) {
+                    err << "vnkctl: not an IPv4 address: " << *v << "\n";
+                    return ExitUsage;
+                }
+                endpoint.broadcast = *v;
+            } else if (a == "--config") {
+                o.configPath = *v;
+            } else {
+                const auto p = platform::parsePort(*v);
+                if (!p) {
+                    err << "vnkctl: not a port number: " << *v << "\n";
+                    return ExitUsage;
+                }
+                (a == "--command-port" ? endpoint.commandPort : endpoint.firmwarePort) = *p;
+            }
+        } else if (a.size() > 1 && a[0] == '-' && !(a.size() > 1 && std::isdigit(static_cast<unsigned char>(a[1])))) {
+            err << "vnkctl: unknown option " << a << " (see --help)\n";
+            return ExitUsage;
+        } else {
+            o.positional.push_back(a);
+        }
+    }
+    if (o.positional.empty()) {
+        err << Usage;
+        return ExitUsage;
+    }
+    const std::string command = o.positional[0];
+    const std::vector<std::string> rest(o.positional.begin() + 1, o.positional.end());
+
+    if (command == "fields")
+        return cmdFields(out, o.json);
+
+    static const std::vector<std::string> boxCommands = {"list", "show", "get", "set", "reset",
+                                                         "status", "printers", "testprint"};
+    if (std::find(boxCommands.begin(), boxCommands.end(), command) == boxCommands.end()) {
+        err << "vnkctl: unknown command " << command << " (see --help)\n";
+        return ExitUsage;
+    }
+    if (command != "list" && rest.empty()) {
+        err << "vnkctl: " << command << " needs a BOX (a print server name or Ethernet address)\n";
+        return ExitUsage;
+    }
+    // Check what can be checked before anybody waits on the network.
+    if (command == "get" || command == "set") {
+        if (rest.size() < 2) {
+            err << "vnkctl: " << command << " needs at least one " << (command == "get" ? "FIELD" : "FIELD=VALUE")
+                << "\n";
+            return ExitUsage;
+        }
+        bool bad = false;
+        for (std::size_t i = 1; i < rest.size(); ++i) {
+            const std::string& item = rest[i];
+            const auto eq = item.find('=');
+            const std::string name = command == "set" ? item.substr(0, eq) : item;
+            const FieldDef* f = findField(name);
+            if (!f) {
+                err << "vnkctl: no field named \"" << name << "\" (see 'vnkctl fields')\n";
+                bad = true;
+            } else if (command == "set") {
+                if (eq == std::string::npos) {
+                    err << "vnkctl: " << item << ": expected FIELD=VALUE\n";
+                    bad = true;
+                } else if (auto e = checkField(*f, std::string_view(item).substr(eq + 1))) {
+                    err << "vnkctl: " << *e << "\n";
+                    bad = true;
+                }
+            }
+        }
+        if (bad) {
+            if (command == "set")
+                err << "vnkctl: nothing was written\n";
+            return ExitBadValue;
+        }
+    }
+    if (!o.testPort.empty() && command != "testprint") {
+        err << "vnkctl: --port belongs to testprint (the command port is --command-port)\n";
+        return ExitUsage;
+    }
+    if (command == "testprint" && rest.size() > 1) {
+        err << "vnkctl: testprint takes one BOX\n";
+        return ExitUsage;
+    }
+    Session s(endpoint, env.fastTiming, out, err, env.terminal, o.configPath);
+    if (command == "list")
+        return cmdList(s, out, o.json);
+    if (int rc = s.select(rest[0]))
+        return rc;
+    const std::vector<std::string> more(rest.begin() + 1, rest.end());
+    if (command == "show")
+        return cmdShow(s, out, o.json);
+    if (command == "get")
+        return cmdGet(s, out, more, o.json);
+    if (command == "set")
+        return cmdSet(s, out, err, more);
+    if (command == "reset")
+        return cmdReset(s, out, err);
+    if (command == "status") {
+        if (int rc = s.readRecord())
+            return rc;
+        if (int rc = s.readStatus())
+            return rc;
+        printPairs(out, statusPairs(s.ctx()), o.json);
+        return ExitOk;
+    }
+    if (command == "printers")
+        return cmdPrinters(s, out, err, o.json);
+    return cmdTestPrint(s, out, err, o.testPort);
+}
+
+} // namespace vnk::cli

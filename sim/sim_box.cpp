@@ -1,0 +1,245 @@
+#include "sim/sim_box.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+
+namespace vnk::sim {
+
+using namespace protocol;
+
+void setText(ConfigRecord& rec, std::size_t offset, std::size_t width, const std::string& text) {
+    const std::size_t n = std::min(text.size(), width);
+    std::memcpy(rec.data() + offset, text.data(), n);
+    if (n < width)
+        rec[offset + n] = 0;
+}
+
+void setIPv4(ConfigRecord& rec, std::size_t offset, std::array<Byte, 4> a) {
+    std::memcpy(rec.data() + offset, a.data(), 4);
+}
+
+void setHardware(ConfigRecord& rec, const MacAddress& mac, Byte portConfig, Byte capabilities, Byte modelCode,
+                 Byte version, Byte revision) {
+    std::memcpy(rec.data() + record::EthernetAddress, mac.data(), 6);
+    rec[record::PortConfig] = portConfig;
+    rec[record::Capabilities] = capabilities;
+    rec[record::ModelCode] = modelCode;
+    rec[record::Version] = version;
+    rec[record::Revision] = revision;
+}
+
+SimBox::SimBox(BoxSpec spec, std::string stateFile) : m_spec(std::move(spec)), m_stateFile(std::move(stateFile)) {
+    m_record = m_spec.record;
+    if (!m_stateFile.empty()) {
+        std::ifstream in(m_stateFile, std::ios::binary);
+        ConfigRecord stored{};
+        if (in.read(reinterpret_cast<char*>(stored.data()), std::streamsize(stored.size())) &&
+            in.gcount() == std::streamsize(stored.size()))
+            m_record = stored;
+        else
+            save();
+    }
+    // The hardware does not change with what was written: a stored record keeps
+    // the Ethernet address and capabilities the box was built with.
+    std::memcpy(m_record.data() + record::EthernetAddress, m_spec.mac.data(), 6);
+    setRecordChecksum(m_record);
+    m_firmwarePresent = m_spec.firmwarePresent;
+    applyRecord();
+}
+
+void SimBox::save() const {
+    if (m_stateFile.empty())
+        return;
+    std::ofstream out(m_stateFile, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(m_record.data()), std::streamsize(m_record.size()));
+}
+
+void SimBox::storeRecord(const ConfigRecord& rec) {
+    m_record = rec;
+    save();
+}
+
+void SimBox::applyRecord() {
+    m_activeName = fieldText(m_record, record::AliasName, 16);
+    std::array<Byte, 4> ip{};
+    std::memcpy(ip.data(), m_record.data() + record::IpAddress, 4);
+    std::array<Byte, 4> mask{};
+    std::memcpy(mask.data(), m_record.data() + record::SubnetMask, 4);
+    if (ip == std::array<Byte, 4>{}) {
+        ip = m_spec.dhcpAddress;
+        mask = {255, 255, 255, 0};
+    } else if (mask == std::array<Byte, 4>{}) {
+        mask = {255, 255, 255, 0};
+    }
+    m_activeIp = ip;
+    m_activeMask = mask;
+}
+
+void SimBox::setPrinter(int port, PrinterSpec p) {
+    if (port < 1)
+        return;
+    if (m_spec.printers.size() < std::size_t(port))
+        m_spec.printers.resize(std::size_t(port));
+    m_spec.printers[std::size_t(port - 1)] = std::move(p);
+}
+
+IdentityBlock SimBox::identity() const {
+    IdentityBlock id{};
+    std::memcpy(id.data() + identity::DeviceName, m_spec.deviceName.data(),
+                std::min<std::size_t>(m_spec.deviceName.size(), identity::DeviceNameWidth));
+    const std::size_t n = std::min<std::size_t>(m_activeName.size(), identity::ServerNameWidth - 1);
+    std::memcpy(id.data() + identity::ServerName, m_activeName.data(), n);
+    id[identity::UpgradeState] = m_upgradeState;
+    id[identity::Vendor] = m_spec.vendor;
+    id[identity::DeviceType] = m_spec.deviceType;
+    id[identity::ServerType] = m_spec.serverType;
+    id[identity::Flags] = m_spec.flags61;
+    id[identity::FirmwarePresent] = m_firmwarePresent ? 1 : 0;
+    id[identity::Features] = m_spec.features65;
+    return id;
+}
+
+std::vector<Byte> SimBox::header(Byte command) const {
+    std::vector<Byte> h(HeaderSize);
+    std::memcpy(h.data(), m_spec.mac.data(), 6);
+    h[6] = 1;
+    h[7] = command;
+    h[8] = 0xFF;
+    h[9] = Byte(0xFF - command);
+    return h;
+}
+
+StatusBuffer SimBox::statusReply() const {
+    StatusBuffer b{};
+    auto put = [&](std::size_t recordOffset, Byte v) { b[HeaderSize + recordOffset] = v; };
+    auto put4 = [&](std::size_t recordOffset, const Byte* v) { std::memcpy(&b[HeaderSize + recordOffset], v, 4); };
+    put(0, m_spec.frameType);
+    put(6, m_spec.portStates[0]);
+    put(160, m_spec.portStates[1]);
+    put(259, m_spec.portStates[2]);
+    put4(58, m_activeIp.data());
+    const Byte caps = m_record[record::Capabilities];
+    const Byte opts = m_record[record::OptionFlags];
+    put(358, (caps & record::CapNetBeui) && (opts & record::OptNetBeui) ? 2 : 0);
+    put4(359, m_activeMask.data());
+    put(457, m_spec.speedCode);
+    const Byte mode = m_record[record::DhcpMode];
+    const bool dhcpRunning = (caps & record::CapDhcpServer) && mode == 1;
+    put(458, dhcpRunning ? 1 : 0);
+    if (caps & record::CapDhcpServer) {
+        put4(459, &m_record[record::DhcpStart]);
+        put4(465, &m_record[record::DhcpGateway]);
+        put4(469, &m_record[record::DhcpNetmask]);
+        put4(473, &m_record[record::DhcpDns]);
+        Byte next[4];
+        std::memcpy(next, &m_record[record::DhcpStart], 4);
+        if (dhcpRunning && next[3] < 255)
+            ++next[3]; // one lease handed out
+        put4(477, next);
+    }
+    return b;
+}
+
+std::vector<Byte> SimBox::printerStatusReply(std::uint16_t index) const {
+    std::vector<Byte> r = header(CmdPrinterStatus);
+    r.resize(PrinterStatusSize, 0);
+    putLE16(r, 10, m_spec.faults.wrongPrinterIndex ? std::uint16_t(index + 1) : index);
+    PrinterSpec p;
+    if (index < m_spec.printers.size())
+        p = m_spec.printers[index];
+    // The display area runs from 14 to the length field at 214; the
+    // identification area from 216 (two bytes, then the items) to the end.
+    const std::size_t l1 = std::min<std::size_t>(p.display.size(), 214 - 14);
+    std::memcpy(&r[14], p.display.data(), l1);
+    putLE16(r, 12, p.displayLength.value_or(std::uint16_t(l1)));
+    const std::size_t items = std::min<std::size_t>(p.identification.size(), PrinterStatusSize - 218);
+    std::memcpy(&r[218], p.identification.data(), items);
+    putLE16(r, 214, p.identificationLength.value_or(std::uint16_t(items ? items + 2 : 0)));
+    return r;
+}
+
+void SimBox::tick(Clock::time_point now) {
+    if (m_restartUntil && now >= *m_restartUntil) {
+        m_restartUntil.reset();
+        applyRecord();
+        ++resets;
+    }
+}
+
+std::vector<Reply> SimBox::handle(std::span<const Byte> req, Clock::time_point now) {
+    tick(now);
+    if (req.size() < HeaderSize || req[6] != 0 || m_spec.faults.silent || restarting(now))
+        return {};
+    const Byte cmd = req[7];
+    const bool toMe = std::equal(m_spec.mac.begin(), m_spec.mac.end(), req.begin());
+    const bool toAll = std::equal(BroadcastMac.begin(), BroadcastMac.end(), req.begin());
+    if (!toMe && !(toAll && cmd == CmdSearch))
+        return {};
+    if (std::find(m_spec.faults.ignore.begin(), m_spec.faults.ignore.end(), int(cmd)) != m_spec.faults.ignore.end())
+        return {};
+    if (m_spec.isPc && cmd != CmdSearch)
+        return {};
+
+    std::vector<Byte> r;
+    switch (cmd) {
+    case CmdSearch: {
+        r = header(CmdSearch);
+        const IdentityBlock id = identity();
+        r.insert(r.end(), id.begin(), id.end());
+        break;
+    }
+    case CmdReadConfig:
+        r = header(CmdReadConfig);
+        r.insert(r.end(), m_record.begin(), m_record.end());
+        break;
+    case CmdWriteConfig: {
+        if (req.size() != ConfigFrameSize)
+            return {};
+        ConfigRecord incoming{};
+        std::memcpy(incoming.data(), req.data() + HeaderSize, RecordSize);
+        if (recordChecksum(incoming) != incoming[ChecksumOffset]) {
+            ++badChecksumWrites; // the box refuses a damaged record and says nothing
+            return {};
+        }
+        // The box keeps what identifies its hardware whatever the tool sends.
+        std::memcpy(incoming.data() + record::EthernetAddress, m_spec.mac.data(), 6);
+        incoming[record::PortConfig] = m_record[record::PortConfig];
+        incoming[record::Capabilities] = m_record[record::Capabilities];
+        setRecordChecksum(incoming);
+        m_record = incoming;
+        save();
+        ++writes;
+        r = header(CmdWriteConfig);
+        break;
+    }
+    case CmdReset:
+        r = header(CmdReset);
+        m_restartUntil = now + m_spec.restartDelay;
+        break;
+    case CmdStatus: {
+        const StatusBuffer s = statusReply();
+        r.assign(s.begin(), s.end());
+        const auto h = header(CmdStatus);
+        std::copy(h.begin(), h.end(), r.begin());
+        if (m_spec.faults.badStatusAfter66)
+            r.resize(StatusMinimumReply);
+        break;
+    }
+    case CmdTestPrint:
+        ++testPrints;
+        lastTestPrintRequestSize = req.size();
+        r = header(CmdTestPrint);
+        break;
+    case CmdPrinterStatus:
+        if (req.size() < PrinterStatusRequestSize)
+            return {};
+        r = printerStatusReply(getLE16(req, 10));
+        break;
+    default:
+        return {};
+    }
+    return {Reply{std::move(r)}};
+}
+
+} // namespace vnk::sim

@@ -1,0 +1,130 @@
+// A simulated print server box: it keeps its configuration record in non-volatile
+// memory (a file when a state directory is given), answers every command of the
+// device protocol with the real bytes, applies a written record only after a
+// reset, and is silent while it restarts.
+#pragma once
+
+#include "protocol/identity.h"
+#include "protocol/records.h"
+
+#include <chrono>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace vnk::sim {
+
+using protocol::Byte;
+using protocol::MacAddress;
+using Clock = std::chrono::steady_clock;
+
+struct PrinterSpec {
+    std::string display;        // the printer's display area, "KEY=value" lines
+    std::string identification; // ";"-terminated items
+    std::optional<std::uint16_t> displayLength;        // override of L1 (to model a faulty box)
+    std::optional<std::uint16_t> identificationLength; // override of L2
+};
+
+// What can go wrong with a box, on request.
+struct FaultSpec {
+    double drop = 0;      // chance that a reply is lost
+    double duplicate = 0; // chance that a reply is sent twice
+    double garble = 0;    // chance that one reply byte is flipped
+    int delayMs = 0;      // every reply leaves this late
+    int truncate = 0;     // every reply loses this many bytes at its end
+    int extend = 0;       // every reply gains this many zero bytes
+    bool silent = false;  // answers nothing at all
+    std::vector<int> ignore; // command codes it does not answer
+    bool wrongPrinterIndex = false; // printer status replies name another port
+    bool badStatusAfter66 = false;  // status reply cut to 66 bytes
+    int firmwareStopAfter = -1;     // stops asking for blocks after this many requests
+};
+
+struct BoxSpec {
+    std::string label;       // section name of the LAN description
+    bool isPc = false;       // a networked PC answers searches only
+    MacAddress mac{};
+    std::string deviceName;  // 8 characters
+    Byte vendor = 0;
+    Byte deviceType = 0;     // 0 print server, 1 networked PC
+    Byte serverType = 0;
+    Byte flags61 = 0;        // bit 0 SNMP, bits 4-7 model letter
+    Byte features65 = 0;     // bit 1 extended printer status, bit 0 plug-in listing
+    bool firmwarePresent = true;
+    protocol::ConfigRecord record{}; // factory contents of the non-volatile memory
+    Byte frameType = 2;
+    Byte speedCode = 3;
+    std::array<Byte, 5> portStates{};
+    std::array<Byte, 4> dhcpAddress{192, 168, 1, 200}; // what the box gets when its record says "Auto"
+    std::vector<PrinterSpec> printers;
+    std::chrono::milliseconds restartDelay{1500};
+    FaultSpec faults;
+};
+
+// One datagram the box wants to send back to the requester.
+struct Reply {
+    std::vector<Byte> bytes;
+};
+
+class SimBox {
+public:
+    // stateFile: where the record lives between runs ("" keeps it in memory only).
+    SimBox(BoxSpec spec, std::string stateFile);
+
+    // Handles one request that arrived on the command port.
+    std::vector<Reply> handle(std::span<const Byte> request, Clock::time_point now);
+    // Finishes a restart whose time has come.
+    void tick(Clock::time_point now);
+
+    const BoxSpec& spec() const { return m_spec; }
+    FaultSpec& faults() { return m_spec.faults; }
+    const protocol::ConfigRecord& storedRecord() const { return m_record; }
+    protocol::IdentityBlock identity() const;
+    protocol::StatusBuffer statusReply() const;
+    bool restarting(Clock::time_point now) const { return m_restartUntil && now < *m_restartUntil; }
+    std::string activeName() const { return m_activeName; }
+    std::array<Byte, 4> activeIp() const { return m_activeIp; }
+
+    // Counters tests look at.
+    int testPrints = 0;
+    int resets = 0;
+    int writes = 0;
+    int badChecksumWrites = 0;
+    std::size_t lastTestPrintRequestSize = 0;
+
+    // Firmware: set when a transfer completed and verified.
+    bool firmwarePresent() const { return m_firmwarePresent; }
+    void setFirmwarePresent(bool present) { m_firmwarePresent = present; }
+    void setUpgradeState(Byte value) { m_upgradeState = value; }
+
+    void setPortState(int port, Byte state) { m_spec.portStates.at(std::size_t(port - 1)) = state; }
+    void setPrinter(int port, PrinterSpec p);
+    // Replaces the non-volatile record (as if written by another tool) and saves it.
+    void storeRecord(const protocol::ConfigRecord& rec);
+
+private:
+    void applyRecord(); // what a restart does with the stored record
+    void save() const;
+    std::vector<Byte> header(Byte command) const;
+    std::vector<Byte> printerStatusReply(std::uint16_t index) const;
+
+    BoxSpec m_spec;
+    std::string m_stateFile;
+    protocol::ConfigRecord m_record{};
+    std::optional<Clock::time_point> m_restartUntil;
+    std::string m_activeName;
+    std::array<Byte, 4> m_activeIp{};
+    std::array<Byte, 4> m_activeMask{};
+    bool m_firmwarePresent = true;
+    Byte m_upgradeState = 0;
+};
+
+// Fills the parts of a record that describe the hardware: Ethernet address, ports,
+// capabilities, model, version and revision.
+void setHardware(protocol::ConfigRecord& rec, const MacAddress& mac, Byte portConfig, Byte capabilities,
+                 Byte modelCode, Byte version, Byte revision);
+void setText(protocol::ConfigRecord& rec, std::size_t offset, std::size_t width, const std::string& text);
+void setIPv4(protocol::ConfigRecord& rec, std::size_t offset, std::array<Byte, 4> a);
+
+} // namespace vnk::sim

@@ -1,0 +1,132 @@
+// vnksim: a simulated LAN of print server boxes on loopback.
+#include "sim/sim_lan.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+namespace {
+
+volatile std::sig_atomic_t g_stop = 0;
+void onSignal(int) { g_stop = 1; }
+
+void usage(FILE* out) {
+    std::fputs("Usage: vnksim [options]\n"
+               "Runs simulated print server boxes that answer the device protocol on loopback.\n\n"
+               "  --lan FILE        boxes from a LAN description (one INI section per box or PC)\n"
+               "  --demo            the built-in demo LAN (default when no --lan is given)\n"
+               "  --state DIR       keep each box's configuration record in DIR (default: memory only)\n"
+               "  --broadcast ADDR  broadcast address (default $VNK_BROADCAST or 127.255.255.255;\n"
+               "                    must lie in 127.0.0.0/8)\n"
+               "  --port N          command port (default $VNK_PORT or 13364)\n"
+               "  --fw-port N       firmware data port (default $VNK_FW_PORT or 13393)\n"
+               "  --for SECONDS     stop after this long (default: until interrupted)\n"
+               "  --list            print the boxes and exit\n"
+               "  --help            this text\n\n"
+               "LAN description keys per section: kind (box|pc), mac, device, name, vendor, devicetype,\n"
+               "servertype, flags, features, firmware (0|1), ports, capabilities, options, model, version,\n"
+               "revision, ip, mask, gateway, dhcp_address, dhcp_mode, dhcp_start, dhcp_range, snmp_contact,\n"
+               "snmp_location, frame_type, speed, port1_state..port5_state, printer1_display, printer1_id,\n"
+               "printer1_l1, printer1_l2 (.. printer5_), restart_ms, fault_drop, fault_duplicate,\n"
+               "fault_garble, fault_delay_ms, fault_truncate, fault_silent, fault_ignore (command list),\n"
+               "fault_firmware_stop_after.\n",
+               out);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    using namespace vnk;
+    sim::LanOptions options;
+    std::string error;
+    const platform::Endpoint env = platform::Endpoint::fromEnvironment(&error);
+    if (!error.empty()) {
+        std::fprintf(stderr, "vnksim: %s\n", error.c_str());
+        return 2;
+    }
+    options.broadcast = std::getenv("VNK_BROADCAST") ? env.broadcast : "127.255.255.255";
+    options.commandPort = env.commandPort;
+    options.firmwarePort = env.firmwarePort;
+    std::string lanFile;
+    double seconds = -1;
+    bool listOnly = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto next = [&]() -> std::string {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "vnksim: %s needs a value\n", a.c_str());
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        auto port = [&](std::uint16_t& target) {
+            const std::string v = next();
+            const auto p = platform::parsePort(v);
+            if (!p) {
+                std::fprintf(stderr, "vnksim: %s: not a port number: %s\n", a.c_str(), v.c_str());
+                std::exit(2);
+            }
+            target = *p;
+        };
+        if (a == "--help" || a == "-h") {
+            usage(stdout);
+            return 0;
+        } else if (a == "--lan") {
+            lanFile = next();
+        } else if (a == "--demo") {
+            lanFile.clear();
+        } else if (a == "--state") {
+            options.stateDirectory = next();
+        } else if (a == "--broadcast") {
+            options.broadcast = next();
+        } else if (a == "--port") {
+            port(options.commandPort);
+        } else if (a == "--fw-port") {
+            port(options.firmwarePort);
+        } else if (a == "--for") {
+            seconds = std::atof(next().c_str());
+        } else if (a == "--list") {
+            listOnly = true;
+        } else {
+            std::fprintf(stderr, "vnksim: unknown option %s (see --help)\n", a.c_str());
+            return 2;
+        }
+    }
+
+    std::vector<sim::BoxSpec> boxes = lanFile.empty() ? sim::demoLan() : sim::loadLanDescription(lanFile, &error);
+    if (boxes.empty()) {
+        std::fprintf(stderr, "vnksim: %s\n", error.c_str());
+        return 2;
+    }
+    sim::SimLan lan(options);
+    for (auto& b : boxes)
+        lan.addBox(std::move(b));
+    if (listOnly) {
+        for (int i = 0; i < lan.boxCount(); ++i)
+            lan.withBox(i, [](sim::SimBox& box) {
+                std::printf("%-10s %-4s %s  %s\n", box.spec().label.c_str(), box.spec().isPc ? "pc" : "box",
+                            protocol::macText(box.spec().mac).c_str(), box.activeName().c_str());
+                return 0;
+            });
+        return 0;
+    }
+    if (!lan.start(&error)) {
+        std::fprintf(stderr, "vnksim: %s\n", error.c_str());
+        return 1;
+    }
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    std::printf("vnksim: %d devices on %s, command port %u, firmware port %u\n", lan.boxCount(),
+                options.broadcast.c_str(), lan.commandPort(), lan.firmwarePort());
+    std::fflush(stdout);
+    const auto start = std::chrono::steady_clock::now();
+    while (!g_stop) {
+        if (seconds >= 0 && std::chrono::steady_clock::now() - start >= std::chrono::duration<double>(seconds))
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    lan.stop();
+    return 0;
+}
