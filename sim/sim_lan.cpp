@@ -485,7 +485,7 @@ std::vector<BoxSpec> demoLan() {
     mid.features65 = 0x03;
     mid.frameType = 0;
     mid.speedCode = 2;
-    mid.printers = {{"DISPLAY=\"PAPER OUT\"\r\n", "MFG:Canon;MDL:BJC-4000;", {}, {}}};
+    mid.printers = {{"@PJL INFO STATUS\r\nDISPLAY=\"PAPER OUT\"\r\n", "MFG:Canon;MDL:BJC-4000;", {}, {}}};
     mid.portStates = {2, 0, 0, 0, 0};
     lan.push_back(mid);
 

@@ -1,0 +1,138 @@
+// vnkctl driven in-process against a simulated LAN, the way a script uses it.
+#include "cli/vnkctl.h"
+#include "support/sim_fixture.h"
+
+#include <sstream>
+
+using namespace vnk;
+using vnk::testing::testBox;
+
+namespace {
+
+struct Result {
+    int code;
+    std::string out;
+    std::string err;
+};
+
+class VnkctlTest : public vnk::testing::SimLanTest {
+protected:
+    void SetUp() override {
+        auto full = testBox("FULL", 1, 0x0B, 0xFF);
+        full.features65 = 0x02;
+        full.printers = {{"\r\nDISPLAY=\"READY\"\r\nX=1\r\n", "MFG:Acme;MDL:Jet;", {}, {}}};
+        full.portStates = {0, 1, 2, 3, 0};
+        sim::setIPv4(full.record, protocol::record::IpAddress, {10, 0, 0, 5});
+        protocol::setRecordChecksum(full.record);
+        auto mute = testBox("MUTE", 2);
+        mute.faults.ignore = {protocol::CmdStatus, protocol::CmdTestPrint};
+        startLan({full, mute});
+    }
+    Result vnkctl(std::vector<std::string> args) {
+        const auto e = lan().endpoint();
+        args.insert(args.begin(), {"--broadcast", e.broadcast, "--command-port", std::to_string(e.commandPort),
+                                   "--config", m_dir.file("Config.ini")});
+        std::ostringstream out, err;
+        cli::Environment env;
+        env.programDirectory = m_dir.path();
+        env.fastTiming = true;
+        const int code = cli::run(args, out, err, env);
+        return {code, out.str(), err.str()};
+    }
+    protocol::ConfigRecord stored(int box) {
+        return lan().withBox(box, [](sim::SimBox& b) { return b.storedRecord(); });
+    }
+};
+
+} // namespace
+
+TEST_F(VnkctlTest, ListShowsNameAddressIpAndModelAsTextAndJson) {
+    const Result text = vnkctl({"list"});
+    ASSERT_EQ(text.code, cli::ExitOk) << text.err;
+    EXPECT_NE(text.out.find("FULL"), std::string::npos);
+    EXPECT_NE(text.out.find("00 00 B4 55 00 01"), std::string::npos);
+    EXPECT_NE(text.out.find("10.0.0.5"), std::string::npos);
+    EXPECT_NE(text.out.find("3P2S/6B-2.1.15"), std::string::npos);
+    const Result json = vnkctl({"--json", "list"});
+    EXPECT_EQ(json.out.substr(0, 10), "[{\"name\": ");
+    EXPECT_NE(json.out.find("\"ip\": \"10.0.0.5\""), std::string::npos);
+    EXPECT_NE(json.out.find("\"name\": \"MUTE\""), std::string::npos);
+}
+
+TEST_F(VnkctlTest, GetAndShowReadFieldsByNameOrEthernetAddress) {
+    const Result one = vnkctl({"get", "FULL", "ip_address"});
+    EXPECT_EQ(one.code, cli::ExitOk);
+    EXPECT_EQ(one.out, "10.0.0.5\n");
+    const Result byMac = vnkctl({"--json", "get", "00:00:B4:55:00:01", "alias_name", "tcpip"});
+    EXPECT_EQ(byMac.out, "{\"alias_name\": \"FULL\", \"tcpip\": \"1\"}\n");
+    const Result show = vnkctl({"show", "FULL"});
+    ASSERT_EQ(show.code, cli::ExitOk) << show.err;
+    for (const char* expected : {"[identity]", "[record]", "[status]", "snmp_contact", "mail3_password",
+                                 "Protocol Support", "IPX/SPX & TCP/IP & NetBEUI"})
+        EXPECT_NE(show.out.find(expected), std::string::npos) << expected;
+}
+
+TEST_F(VnkctlTest, SetWritesAllOrNothing) {
+    const Result bad = vnkctl({"set", "FULL", "alias_name=NEW", "ip_address=10.0.0.256"});
+    EXPECT_EQ(bad.code, cli::ExitBadValue);
+    EXPECT_NE(bad.err.find("nothing was written"), std::string::npos);
+    EXPECT_EQ(lan().withBox(0, [](sim::SimBox& b) { return b.writes; }), 0);
+
+    const Result readOnly = vnkctl({"set", "FULL", "cap_tcpip=0"});
+    EXPECT_EQ(readOnly.code, cli::ExitBadValue);
+    const Result unknown = vnkctl({"set", "FULL", "no_such_field=1"});
+    EXPECT_EQ(unknown.code, cli::ExitBadValue);
+
+    const Result good = vnkctl({"set", "FULL", "alias_name=NEWNAME", "mail1_account=12345678", "dhcp_range=300"});
+    ASSERT_EQ(good.code, cli::ExitOk) << good.err;
+    const auto rec = stored(0);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&rec[16]), 8), std::string("NEWNAME\0", 8));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&rec[410]), 8), "12345678");
+    EXPECT_EQ(rec[474] | (rec[475] << 8), 300);
+    EXPECT_EQ(rec[511], protocol::recordChecksum(rec));
+}
+
+TEST_F(VnkctlTest, ExitStatusTellsNotFoundFromNoAnswerFromUsage) {
+    EXPECT_EQ(vnkctl({"status", "NOBODY"}).code, cli::ExitNotFound);
+    EXPECT_EQ(vnkctl({"status", "00:00:B4:55:00:77"}).code, cli::ExitNotFound);
+    const Result mute = vnkctl({"status", "MUTE"});
+    EXPECT_EQ(mute.code, cli::ExitNoAnswer);
+    EXPECT_NE(mute.err.find("Cannot Read Status"), std::string::npos);
+    EXPECT_EQ(vnkctl({"frobnicate"}).code, cli::ExitUsage);
+    EXPECT_EQ(vnkctl({"get", "FULL"}).code, cli::ExitUsage);
+    EXPECT_EQ(vnkctl({"--command-port", "0", "list"}).code, cli::ExitUsage);
+    EXPECT_EQ(vnkctl({"--port", "LPT1", "list"}).code, cli::ExitUsage);
+}
+
+TEST_F(VnkctlTest, PrintersShowsDisplayTextAndIdentificationRows) {
+    const Result r = vnkctl({"--json", "printers", "FULL"});
+    ASSERT_EQ(r.code, cli::ExitOk) << r.err;
+    EXPECT_EQ(r.out.substr(0, r.out.find("{\"port\": \"LPT2\"")),
+              "[{\"port\": \"LPT1\", \"status\": \"\\\"READY\\\"\"}, {\"port\": \" \", \"status\": \"MFG:Acme\"}, "
+              "{\"port\": \" \", \"status\": \"MDL:Jet\"}, ");
+    // Without a display text the port shows its state word: COM1 is the fourth port.
+    EXPECT_NE(r.out.find("{\"port\": \"COM1\", \"status\": \"Ready\"}"), std::string::npos);
+}
+
+TEST_F(VnkctlTest, TestPrintChecksThePortAndReportsAMissingConfirmation) {
+    EXPECT_EQ(vnkctl({"testprint", "FULL", "--port", "COM2"}).code, cli::ExitOk);
+    EXPECT_EQ(vnkctl({"testprint", "MUTE", "--port", "LPT2"}).code, cli::ExitBadValue);
+    EXPECT_EQ(vnkctl({"testprint", "MUTE"}).code, cli::ExitNoAnswer);
+    EXPECT_EQ(lan().withBox(0, [](sim::SimBox& b) { return b.testPrints; }), 1);
+}
+
+TEST_F(VnkctlTest, ResetBringsTheWrittenSettingsIntoUse) {
+    ASSERT_EQ(vnkctl({"set", "FULL", "ip_address=10.0.0.9"}).code, cli::ExitOk);
+    const Result r = vnkctl({"reset", "FULL"});
+    ASSERT_EQ(r.code, cli::ExitOk) << r.err;
+    EXPECT_NE(r.out.find("10.0.0.9"), std::string::npos);
+    const Result status = vnkctl({"--json", "status", "FULL"});
+    EXPECT_NE(status.out.find("\"Active IP\": \"10.0.0.9\""), std::string::npos);
+}
+
+TEST_F(VnkctlTest, FieldsListsTheTableWithoutTheNetwork) {
+    const Result r = vnkctl({"fields"});
+    EXPECT_EQ(r.code, cli::ExitOk);
+    EXPECT_NE(r.out.find("dhcp_mode"), std::string::npos);
+    EXPECT_EQ(lan().requestsSeen(), 0u);
+}

@@ -1,0 +1,149 @@
+// The simulated LAN: its description file, its non-volatile records, its restarts.
+#include "support/sim_fixture.h"
+
+#include "protocol/model_line.h"
+
+#include <cstring>
+#include <set>
+#include <thread>
+
+using namespace vnk;
+using namespace vnk::protocol;
+using vnk::testing::ScratchDir;
+using vnk::testing::testBox;
+
+TEST(LanDescription, ReadsEveryKindOfKey) {
+    ScratchDir dir;
+    dir.write("lan.ini", "[quill]\n"
+                         "mac = 00:00:B4:12:33:44\nname = QUILL-1\ndevice = QL123344\nports = 0x0B\n"
+                         "capabilities = 0xBF\nmodel = 0x11\nversion = 0x21\nrevision = 0x62\nflags = 0x11\n"
+                         "features = 3\nip = 10.1.2.3\nmask = 255.255.0.0\nport2_state = 1\n"
+                         "printer1_display = \\r\\nDISPLAY=\"READY\"\\r\\n\nprinter1_id = MFG:X;\n"
+                         "fault_ignore = 5, 10\nrestart_ms = 250\n"
+                         "[alder]\nkind = pc\nmac = 00-11-22-33-44-55\n");
+    std::string error;
+    const auto boxes = sim::loadLanDescription(dir.file("lan.ini"), &error);
+    ASSERT_EQ(boxes.size(), 2u) << error;
+    const sim::BoxSpec& q = boxes[0];
+    EXPECT_EQ(q.mac, (MacAddress{0x00, 0x00, 0xB4, 0x12, 0x33, 0x44}));
+    EXPECT_EQ(fieldText(q.record, record::AliasName, 16), "QUILL-1");
+    EXPECT_EQ(modelLine(q.record, q.flags61), "3P2S/6B-2.1.11A");
+    EXPECT_EQ(q.record[record::IpAddress + 3], 3);
+    EXPECT_EQ(q.portStates[1], 1);
+    ASSERT_EQ(q.printers.size(), 1u);
+    EXPECT_EQ(q.printers[0].display, "\r\nDISPLAY=\"READY\"\r\n");
+    EXPECT_EQ(q.faults.ignore, (std::vector<int>{5, 10}));
+    EXPECT_EQ(q.restartDelay.count(), 250);
+    EXPECT_EQ(q.record[ChecksumOffset], recordChecksum(q.record));
+    EXPECT_TRUE(boxes[1].isPc);
+    EXPECT_EQ(boxes[1].deviceType, 1);
+}
+
+TEST(LanDescription, ErrorsNameTheSectionAndTheKey) {
+    ScratchDir dir;
+    auto errorOf = [&](const std::string& text) {
+        dir.write("lan.ini", text);
+        std::string error;
+        EXPECT_TRUE(sim::loadLanDescription(dir.file("lan.ini"), &error).empty());
+        return error;
+    };
+    EXPECT_NE(errorOf("[a]\nname=x\n").find("[a]: mac is missing"), std::string::npos);
+    EXPECT_NE(errorOf("[a]\nmac=00:11\n").find("not an Ethernet address"), std::string::npos);
+    EXPECT_NE(errorOf("[a]\nmac=00:11:22:33:44:55\nports=300\n").find("[a] ports: bad value"), std::string::npos);
+    EXPECT_NE(errorOf("[a]\nmac=00:11:22:33:44:55\ncolour=red\n").find("unknown key"), std::string::npos);
+    EXPECT_NE(errorOf("[a]\nmac=00:11:22:33:44:55\nname=SIXTEEN-CHARS-XX\n").find("bad value"),
+              std::string::npos);
+    std::string error;
+    EXPECT_TRUE(sim::loadLanDescription("/nonexistent/lan.ini", &error).empty());
+    EXPECT_NE(error.find("cannot read"), std::string::npos);
+}
+
+TEST(DemoLan, HoldsDifferentModelsAndAPc) {
+    const auto lan = sim::demoLan();
+    ASSERT_GE(lan.size(), 5u);
+    std::set<std::string> models;
+    bool pc = false, withoutFirmware = false, full = false, small = false;
+    for (const auto& b : lan) {
+        if (b.isPc) {
+            pc = true;
+            continue;
+        }
+        models.insert(modelLine(b.record, b.flags61));
+        withoutFirmware |= !b.firmwarePresent;
+        full |= parallelPorts(b.record) == 3 && serialPorts(b.record) == 2 && b.record[record::Capabilities] == 0xBF;
+        small |= parallelPorts(b.record) == 1 && b.record[record::Capabilities] == record::CapTcpIp;
+    }
+    EXPECT_GE(models.size(), 4u);
+    EXPECT_TRUE(pc && withoutFirmware && full && small);
+}
+
+TEST(SimLan, RefusesABroadcastAddressOffLoopback) {
+    sim::LanOptions o;
+    o.broadcast = "192.168.1.255";
+    sim::SimLan lan(o);
+    std::string error;
+    EXPECT_FALSE(lan.start(&error));
+    EXPECT_NE(error.find("127.0.0.0/8"), std::string::npos);
+}
+
+namespace {
+class SimBoxTest : public vnk::testing::SimLanTest {};
+} // namespace
+
+TEST_F(SimBoxTest, RecordsOutliveTheSimulatorInItsStateDirectory) {
+    vnk::testing::ScratchDir state;
+    sim::LanOptions o;
+    o.stateDirectory = state.path() + "/nv";
+    startLan({testBox("KEEPER", 1)}, o);
+    ctx().XGetPort();
+    ServerEntry& e = ctx().serverTable[0];
+    ASSERT_EQ(ctx().XReadPServerEEProm(e, ctx().configBuffer), 1);
+    recordOf(ctx().configBuffer)[record::SnmpLocation] = 'R';
+    ASSERT_EQ(ctx().XWritePServerEEProm(e, ctx().configBuffer), 1);
+    m_lan.reset();
+
+    sim::SimLan again(o);
+    again.addBox(testBox("KEEPER", 1));
+    EXPECT_EQ(again.withBox(0, [](sim::SimBox& b) { return b.storedRecord()[record::SnmpLocation]; }), 'R');
+}
+
+TEST_F(SimBoxTest, ABoxIsSilentWhileItRestartsAndTakesItsNewNameAfterwards) {
+    auto b = testBox("BEFORE", 1);
+    b.restartDelay = std::chrono::milliseconds(400);
+    startLan({b});
+    ctx().XGetPort();
+    ServerEntry& e = ctx().serverTable[0];
+    ASSERT_EQ(ctx().XReadPServerEEProm(e, ctx().configBuffer), 1);
+    std::memcpy(&recordOf(ctx().configBuffer)[record::AliasName], "AFTER", 6);
+    ASSERT_EQ(ctx().XWritePServerEEProm(e, ctx().configBuffer), 1);
+    Byte reply[DiscoveryReplySize];
+    ASSERT_EQ(ctx().XSearchPS(e, reply), 1);
+    EXPECT_EQ(fieldText(std::span<const Byte>(reply, sizeof reply), 18, 46), "BEFORE"); // written, not yet in use
+    ASSERT_EQ(ctx().XResetPServerEEProm(e), 1);
+    EXPECT_EQ(ctx().XSearchPS(e, reply), 0); // 20 attempts of 10 ms: still restarting
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    ASSERT_EQ(ctx().XSearchPS(e, reply), 1);
+    EXPECT_EQ(fieldText(std::span<const Byte>(reply, sizeof reply), 18, 46), "AFTER");
+}
+
+TEST_F(SimBoxTest, ADamagedRecordIsRefusedAndTheHardwareBytesStay) {
+    startLan({testBox("GUARD", 1, 0x05, 0x19)});
+    ctx().XGetPort();
+    ServerEntry& e = ctx().serverTable[0];
+    ConfigFrame frame{};
+    ASSERT_EQ(ctx().XReadPServerEEProm(e, frame), 1);
+    auto rec = recordOf(frame);
+    rec[record::Capabilities] = 0xFF; // a tool cannot give a box capabilities
+    ASSERT_EQ(ctx().XWritePServerEEProm(e, frame), 1);
+    EXPECT_EQ(lan().withBox(0, [](sim::SimBox& b) { return b.storedRecord()[record::Capabilities]; }), 0x19);
+
+    // A frame whose checksum is wrong on the wire is ignored by the box.
+    const int s = ctx().openOperationSocket("test", true);
+    buildHeader(frame, e.ethernet, CmdWriteConfig);
+    frame[521] ^= 0xFF;
+    int sent = 0;
+    ASSERT_EQ(ctx().XSendPacket(s, frame.data(), frame.size(), sent), 1);
+    platform::closeSocket(s);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(lan().withBox(0, [](sim::SimBox& b) { return b.badChecksumWrites; }), 1);
+}
