@@ -1,0 +1,1 @@
+// placeholder until the mail_rules land
