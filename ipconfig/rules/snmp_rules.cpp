@@ -1,1 +1,35 @@
-// placeholder until the snmp_rules land
+#include "ipconfig/rules/snmp_rules.h"
+
+#include <algorithm>
+
+namespace vnk::rules {
+
+namespace r = protocol::record;
+
+namespace {
+constexpr std::size_t FieldWidth = 16;
+
+void putText(std::span<Byte, RecordSize> rec, std::size_t at, const std::string& text) {
+    std::copy(text.begin(), text.end(), rec.begin() + std::ptrdiff_t(at));
+    rec[at + text.size()] = 0;
+}
+} // namespace
+
+bool snmpEnabled(const protocol::IdentityBlock& identity) {
+    return protocol::supportsSnmp(identity);
+}
+
+SnmpTexts snmpTexts(std::span<const Byte, RecordSize> rec) {
+    return {protocol::fieldText(rec, r::SnmpContact, FieldWidth),
+            protocol::fieldText(rec, r::SnmpLocation, FieldWidth)};
+}
+
+bool storeSnmpTexts(std::span<Byte, RecordSize> rec, const SnmpTexts& texts) {
+    if (texts.contact.size() > MaxSnmpTextLength || texts.location.size() > MaxSnmpTextLength)
+        return false;
+    putText(rec, r::SnmpContact, texts.contact);
+    putText(rec, r::SnmpLocation, texts.location);
+    return true;
+}
+
+} // namespace vnk::rules
