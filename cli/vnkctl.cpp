@@ -3,6 +3,7 @@
 #include "platform/error_reporter.h"
 #include "platform/inifile.h"
 #include "platform/program_dir.h"
+#include "protocol/firmware.h"
 #include "protocol/model_line.h"
 #include "protocol/pserver_context.h"
 #include "protocol/record_fields.h"
@@ -37,6 +38,8 @@ const char* const Usage =
     "  status BOX                 the device status\n"
     "  printers BOX               the state of each printer port\n"
     "  testprint BOX [--port P]   print a test page (P: LPT1-LPT3, COM1-COM2 or 1-5)\n"
+    "  upgrade BOX FILE [--type N]\n"
+    "                             replace the box's firmware with image N (1-3, default 1) of FILE\n"
     "  fields                     the fields of the configuration record\n\n"
     "BOX is a print server name or an Ethernet address (00:00:B4:12:33:44).\n\n"
     "Options:\n"
@@ -47,7 +50,8 @@ const char* const Usage =
     "  --config FILE              Config.ini for the vendor and device type filter\n"
     "                             (default: Config.ini beside this program)\n"
     "  --help, --version\n\n"
-    "Exit status: 0 done, 1 failed, 2 usage, 3 bad value, 4 not found, 5 did not answer.\n";
+    "Exit status: 0 done, 1 failed, 2 usage, 3 bad value (for upgrade: the file was refused,\n"
+    "nothing was sent), 4 not found, 5 did not answer.\n";
 
 std::string jsonString(const std::string& s) {
     std::string o = "\"";
@@ -138,6 +142,7 @@ struct Options {
     bool json = false;
     std::string configPath;
     std::string testPort;
+    int firmwareType = 0; // --type 1-3; 0 when not given
     std::vector<std::string> positional;
 };
 
@@ -465,6 +470,113 @@ int cmdTestPrint(Session& s, std::ostream& out, std::ostream& err, const std::st
     return ExitOk;
 }
 
+// "Upgrading [#########-----------] 201/448" on standard error, on a terminal only.
+class UpgradeBar {
+public:
+    UpgradeBar(std::ostream& err, bool terminal) : m_err(err), m_terminal(terminal) {}
+    ~UpgradeBar() { done(); }
+    void show(int blocks) {
+        if (!m_terminal || blocks == m_shown)
+            return;
+        const auto now = std::chrono::steady_clock::now();
+        if (blocks < firmware::FullImageBlocks && now - m_last < std::chrono::milliseconds(50))
+            return;
+        m_last = now;
+        m_shown = blocks;
+        const int width = 30;
+        const int filled = std::min(width, blocks * width / firmware::FullImageBlocks);
+        m_err << "\rUpgrading [" << std::string(std::size_t(filled), '#') << std::string(std::size_t(width - filled), '-')
+              << "] " << blocks << "/" << firmware::FullImageBlocks << std::flush;
+        m_drawn = true;
+    }
+    void done() {
+        if (m_drawn)
+            m_err << "\r" << std::string(60, ' ') << "\r" << std::flush;
+        m_drawn = false;
+    }
+
+private:
+    std::ostream& m_err;
+    bool m_terminal;
+    bool m_drawn = false;
+    int m_shown = -1;
+    std::chrono::steady_clock::time_point m_last{};
+};
+
+// The Upgrade page's checks, then the transfer; typeNumber 1-3, or 0 for the first image.
+int cmdUpgrade(Session& s, std::ostream& out, std::ostream& err, const std::string& path, int typeNumber,
+               bool terminal) {
+    CPServerContext& ctx = s.ctx();
+    if (int rc = s.readRecord())
+        return rc;
+    ServerEntry& e = *ctx.selectedEntry();
+    const auto rec = recordOf(ctx.configBuffer);
+    if (!supportsUdpUpgrade(rec)) {
+        err << "vnkctl: " << noIpUpgradeText(e.name()) << "\n";
+        return ExitFailure;
+    }
+    bool checks = true;
+    const BrowseResult file = browseFirmwareFile(path, checks);
+    if (isFileError(file.file)) {
+        err << "vnkctl: " << path << ": " << fileCheckText(file.file) << "\n";
+        return ExitBadValue;
+    }
+    int typeIndex = 0;
+    if (typeNumber > 1) {
+        const bool shown = typeNumber == 2 ? file.buttons.type2 : file.buttons.type3;
+        if (!checks || !shown) {
+            err << "vnkctl: " << path << " has no Type" << typeNumber << " image to choose ("
+                << (checks ? std::to_string(file.imageCount) + " image(s) of 524288 bytes"
+                           : std::string("not a whole number of 524288-byte images"))
+                << ")\n";
+            return ExitBadValue;
+        }
+        typeIndex = typeNumber - 1;
+    }
+    if (!checks) {
+        out << path << " is not a whole number of 524288-byte images: it is sent as one image, "
+            << "without the vendor and model checks.\n";
+    } else if (const auto mask = readProtocolMask(path, typeIndex)) {
+        std::string text = protocolMaskText(*mask);
+        for (std::size_t at; (at = text.find("\n\n")) != std::string::npos;)
+            text.erase(at, 1);
+        out << text;
+    }
+    const FileCheck check = checkFirmwareFile(path, typeIndex, modelCodeDigits(rec), checks);
+    if (check != FileCheck::Accepted) {
+        err << "vnkctl: " << fileCheckText(check) << "\n";
+        return ExitBadValue;
+    }
+    MacAddress recordEthernet{};
+    std::memcpy(recordEthernet.data(), rec.data() + record::EthernetAddress, 6);
+
+    UpgradeBar bar(err, terminal);
+    bar.show(0);
+    UpgradeResult r;
+    const int ok = XUpgradeFlashRAM(ctx, e, path, recordEthernet, typeIndex, [&](int n) { bar.show(n); }, &r);
+    bar.done();
+    if (!ok) {
+        if (r.end == UpgradeEnd::FileError)
+            err << "vnkctl: " << fileCheckText(r.fileError) << "\n";
+        else
+            err << "vnkctl: " << upgradeEndText(r.end) << "\n";
+        err << "vnkctl: " << EnglishUpgradeTexts.failed << "\n";
+        return ExitFailure;
+    }
+    out << EnglishUpgradeTexts.succeeded << "\n";
+    switch (rereadAfterUpgrade(ctx, e)) {
+    case Reread::CannotReadEeprom:
+        return s.noAnswer(EnglishUpgradeTexts.cannotReadEeprom);
+    case Reread::CannotReadStatus:
+        return s.noAnswer(EnglishUpgradeTexts.cannotReadStatus);
+    case Reread::Ok:
+        break;
+    }
+    out << e.name() << ": " << modelLine(recordOf(ctx.configBuffer), e.identity[identity::Flags]) << " at "
+        << activeIp(ctx.statusBuffer) << ", firmware present\n";
+    return ExitOk;
+}
+
 } // namespace
 
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const Environment& env) {
@@ -500,6 +612,15 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             if (!v)
                 return ExitUsage;
             o.testPort = *v;
+        } else if (a == "--type") {
+            const auto v = value();
+            if (!v)
+                return ExitUsage;
+            if (*v != "1" && *v != "2" && *v != "3") {
+                err << "vnkctl: --type takes 1, 2 or 3\n";
+                return ExitUsage;
+            }
+            o.firmwareType = std::stoi(*v);
         } else if (a == "--broadcast" || a == "--command-port" || a == "--fw-port" || a == "--config") {
             const auto v = value();
             if (!v)
@@ -537,8 +658,8 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     if (command == "fields")
         return cmdFields(out, o.json);
 
-    static const std::vector<std::string> boxCommands = {"list", "show", "get", "set", "reset",
-                                                         "status", "printers", "testprint"};
+    static const std::vector<std::string> boxCommands = {"list",   "show",     "get",       "set",    "reset",
+                                                         "status", "printers", "testprint", "upgrade"};
     if (std::find(boxCommands.begin(), boxCommands.end(), command) == boxCommands.end()) {
         err << "vnkctl: unknown command " << command << " (see --help)\n";
         return ExitUsage;
@@ -583,6 +704,14 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         err << "vnkctl: --port belongs to testprint (the command port is --command-port)\n";
         return ExitUsage;
     }
+    if (o.firmwareType != 0 && command != "upgrade") {
+        err << "vnkctl: --type belongs to upgrade\n";
+        return ExitUsage;
+    }
+    if (command == "upgrade" && rest.size() != 2) {
+        err << "vnkctl: upgrade takes a BOX and a firmware FILE\n";
+        return ExitUsage;
+    }
     if (command == "testprint" && rest.size() > 1) {
         err << "vnkctl: testprint takes one BOX\n";
         return ExitUsage;
@@ -611,6 +740,8 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     }
     if (command == "printers")
         return cmdPrinters(s, out, err, o.json);
+    if (command == "upgrade")
+        return cmdUpgrade(s, out, err, more[0], o.firmwareType, env.terminal);
     return cmdTestPrint(s, out, err, o.testPort);
 }
 

@@ -163,8 +163,45 @@ void SimBox::tick(Clock::time_point now) {
     if (m_restartUntil && now >= *m_restartUntil) {
         m_restartUntil.reset();
         applyRecord();
-        ++resets;
+        if (!m_firmwareRestart)
+            ++resets;
+        m_firmwareRestart = false;
     }
+}
+
+bool SimBox::takeTransferStart() {
+    const bool started = m_transferStarted;
+    m_transferStarted = false;
+    return started;
+}
+
+std::vector<Reply> SimBox::firmwareDue(Clock::time_point now) {
+    std::vector<Reply> out;
+    if (m_spec.faults.silent || restarting(now))
+        return out;
+    for (std::uint16_t number : m_receiver.due(now, m_spec.faults.firmwareStopAfter)) {
+        std::vector<Byte> r = header(CmdFirmware);
+        r.resize(12);
+        putLE16(r, HeaderSize, number);
+        out.push_back(Reply{std::move(r)});
+    }
+    return out;
+}
+
+std::vector<Reply> SimBox::firmwareData(std::span<const Byte> datagram, Clock::time_point now) {
+    tick(now);
+    if (m_spec.faults.silent || restarting(now))
+        return {};
+    if (m_receiver.receive(datagram, m_spec.mac, now)) {
+        // The new firmware runs after a restart.
+        m_firmwarePresent = true;
+        m_upgradeMode = false;
+        m_upgradeState = 1;
+        m_firmwareRestart = true;
+        m_restartUntil = now + m_spec.restartDelay;
+        return {};
+    }
+    return firmwareDue(now);
 }
 
 std::vector<Reply> SimBox::handle(std::span<const Byte> req, Clock::time_point now) {
@@ -236,6 +273,24 @@ std::vector<Reply> SimBox::handle(std::span<const Byte> req, Clock::time_point n
             return {};
         r = printerStatusReply(getLE16(req, 10));
         break;
+    case CmdFirmware: {
+        m_receiver.noteHandshake();
+        r = header(CmdFirmware);
+        r.resize(m_spec.firmware.handshakeReplySize == 10 ? 10 : 12, 0);
+        if (m_firmwarePresent && !m_upgradeMode) {
+            // Stop the running firmware and wait for the transfer.
+            m_upgradeMode = true;
+            if (m_spec.firmware.reportsUpgradeMode)
+                m_upgradeState = 0;
+        } else {
+            m_firmwarePresent = false; // the flash is erased as the transfer starts
+            m_upgradeMode = false;
+            m_upgradeState = 0;
+            m_receiver.start(m_spec.firmware, now);
+            m_transferStarted = true;
+        }
+        break;
+    }
     default:
         return {};
     }

@@ -6,6 +6,7 @@
 
 #include "protocol/identity.h"
 #include "protocol/records.h"
+#include "sim/sim_firmware.h"
 
 #include <chrono>
 #include <optional>
@@ -59,6 +60,7 @@ struct BoxSpec {
     std::array<Byte, 4> dhcpAddress{192, 168, 1, 200}; // what the box gets when its record says "Auto"
     std::vector<PrinterSpec> printers;
     std::chrono::milliseconds restartDelay{1500};
+    FirmwarePlan firmware;   // how it asks for blocks when it is upgraded
     FaultSpec faults;
 };
 
@@ -96,7 +98,26 @@ public:
     // Firmware: set when a transfer completed and verified.
     bool firmwarePresent() const { return m_firmwarePresent; }
     void setFirmwarePresent(bool present) { m_firmwarePresent = present; }
+    // Identity byte 54: 1 in normal operation, 0 once a box with firmware has
+    // taken the first upgrade handshake and waits for the transfer.
     void setUpgradeState(Byte value) { m_upgradeState = value; }
+    Byte upgradeState() const { return m_upgradeState; }
+    FirmwarePlan& firmwarePlan() { return m_spec.firmware; }
+
+    // The firmware transfer. A handshake (command 7) of a box with firmware puts
+    // it into upgrade mode; the next handshake, or the first one of a box without
+    // firmware, starts a transfer. The flash is erased then: the box has no
+    // firmware until the transfer completes, after which it restarts.
+    // True once after a handshake started a transfer: the LAN then sends the
+    // box's block requests to where that handshake came from.
+    bool takeTransferStart();
+    bool transferActive() const { return m_receiver.active(); }
+    // Block requests (12 bytes) the box sends now.
+    std::vector<Reply> firmwareDue(Clock::time_point now);
+    // A datagram that came in on the firmware port with this box's address.
+    std::vector<Reply> firmwareData(std::span<const Byte> datagram, Clock::time_point now);
+    const FirmwareStats& firmwareStats() const { return m_receiver.stats(); }
+    const FirmwareReceiver& firmwareReceiver() const { return m_receiver; }
 
     void setPortState(int port, Byte state) { m_spec.portStates.at(std::size_t(port - 1)) = state; }
     void setPrinter(int port, PrinterSpec p);
@@ -117,7 +138,11 @@ private:
     std::array<Byte, 4> m_activeIp{};
     std::array<Byte, 4> m_activeMask{};
     bool m_firmwarePresent = true;
-    Byte m_upgradeState = 0;
+    Byte m_upgradeState = 1;
+    bool m_upgradeMode = false;      // a box with firmware waits for the second handshake
+    bool m_transferStarted = false;  // not yet taken by the LAN
+    bool m_firmwareRestart = false;  // the running restart follows an upgrade
+    FirmwareReceiver m_receiver;
 };
 
 // Fills the parts of a record that describe the hardware: Ethernet address, ports,

@@ -35,6 +35,7 @@ int SimLan::addBox(BoxSpec spec) {
     auto box = std::make_unique<SimBox>(std::move(spec), stateFile);
     std::lock_guard lock(m_mutex);
     m_boxes.push_back(std::move(box));
+    m_firmwarePeers.push_back(sockaddr_in{});
     return int(m_boxes.size()) - 1;
 }
 
@@ -136,9 +137,31 @@ void SimLan::onRequest(const Byte* data, std::size_t n, const sockaddr_in& from,
     ++m_requests;
     if (m_options.loopbackOnly && (ntohl(from.sin_addr.s_addr) >> 24) != 127)
         return;
-    for (auto& box : m_boxes)
-        for (auto& reply : box->handle(std::span<const Byte>(data, n), now))
-            queue(std::move(reply.bytes), from, box->spec().faults, now);
+    for (std::size_t i = 0; i < m_boxes.size(); ++i) {
+        SimBox& box = *m_boxes[i];
+        for (auto& reply : box.handle(std::span<const Byte>(data, n), now))
+            queue(std::move(reply.bytes), from, box.spec().faults, now);
+        if (box.takeTransferStart()) {
+            // Block requests go to the socket the transfer's handshake came from.
+            m_firmwarePeers[i] = from;
+            for (auto& request : box.firmwareDue(now))
+                queue(std::move(request.bytes), from, box.spec().faults, now);
+        }
+    }
+}
+
+void SimLan::onFirmwareData(const Byte* data, std::size_t n, const sockaddr_in& from, Clock::time_point now) {
+    if (m_options.loopbackOnly && (ntohl(from.sin_addr.s_addr) >> 24) != 127)
+        return;
+    if (n < HeaderSize)
+        return;
+    for (std::size_t i = 0; i < m_boxes.size(); ++i) {
+        SimBox& box = *m_boxes[i];
+        if (!std::equal(box.spec().mac.begin(), box.spec().mac.end(), data))
+            continue;
+        for (auto& request : box.firmwareData(std::span<const Byte>(data, n), now))
+            queue(std::move(request.bytes), m_firmwarePeers[i], box.spec().faults, now);
+    }
 }
 
 void SimLan::flush(Clock::time_point now) {
@@ -150,7 +173,8 @@ void SimLan::flush(Clock::time_point now) {
 }
 
 void SimLan::run() {
-    std::vector<Byte> buffer(2048);
+    std::vector<Byte> buffer(2048);  // firmware port
+    std::vector<Byte> request(2048); // command port
     while (m_running) {
         int timeoutMs = 10;
         {
@@ -164,21 +188,34 @@ void SimLan::run() {
         ::poll(fds, 2, timeoutMs);
         std::lock_guard lock(m_mutex);
         const auto now = Clock::now();
+        // The two ports are taken in the order the datagrams were sent: whatever
+        // waits on the firmware port once a request has been read was sent before
+        // it, so an end reply is taken before a search sent right after it.
+        auto takeFirmwareData = [&] {
+            for (;;) {
+                sockaddr_in from{};
+                const ssize_t n = platform::receiveDatagram(m_firmwareSocket, buffer.data(), buffer.size(), &from);
+                if (n < 0) {
+                    if (errno == EMSGSIZE)
+                        continue; // too long for any box: dropped
+                    return;
+                }
+                onFirmwareData(buffer.data(), std::size_t(n), from, now);
+            }
+        };
         for (;;) {
             sockaddr_in from{};
-            const ssize_t n = platform::receiveDatagram(m_socket, buffer.data(), buffer.size(), &from);
+            const ssize_t n = platform::receiveDatagram(m_socket, request.data(), request.size(), &from);
+            takeFirmwareData(); // sent before this request, so taken before it
             if (n < 0)
                 break;
-            onRequest(buffer.data(), std::size_t(n), from, now);
+            onRequest(request.data(), std::size_t(n), from, now);
         }
-        for (;;) {
-            // Firmware blocks are taken by the transfer logic; nothing else listens here.
-            const ssize_t n = platform::receiveDatagram(m_firmwareSocket, buffer.data(), buffer.size());
-            if (n < 0)
-                break;
+        for (std::size_t i = 0; i < m_boxes.size(); ++i) {
+            m_boxes[i]->tick(now);
+            for (auto& ask : m_boxes[i]->firmwareDue(now))
+                queue(std::move(ask.bytes), m_firmwarePeers[i], m_boxes[i]->spec().faults, now);
         }
-        for (auto& box : m_boxes)
-            box->tick(now);
         flush(Clock::now());
     }
 }
@@ -401,6 +438,39 @@ std::vector<BoxSpec> loadLanDescription(const std::string& path, std::string* er
                 const auto n = number(0, 100000);
                 ok = n.has_value();
                 b.faults.firmwareStopAfter = int(n.value_or(-1));
+            } else if (key == "firmware_order") {
+                if (value == "sequential")
+                    b.firmware.order = FirmwarePlan::Order::Sequential;
+                else if (value == "shuffled")
+                    b.firmware.order = FirmwarePlan::Order::Shuffled;
+                else if (value == "reverse")
+                    b.firmware.order = FirmwarePlan::Order::Reverse;
+                else
+                    ok = false;
+            } else if (key == "firmware_blocks") {
+                const auto n = number(0, 512);
+                ok = n.has_value();
+                b.firmware.blocks = int(n.value_or(448));
+            } else if (key == "firmware_repeats") {
+                const auto n = number(0, 10000);
+                ok = n.has_value();
+                b.firmware.repeats = int(n.value_or(0));
+            } else if (key == "firmware_pace_ms") {
+                const auto n = number(0, 60000);
+                ok = n.has_value();
+                b.firmware.pace = milliseconds(n.value_or(0));
+            } else if (key == "firmware_retry_ms") {
+                const auto n = number(1, 60000);
+                ok = n.has_value();
+                b.firmware.retryAfter = milliseconds(n.value_or(250));
+            } else if (key == "firmware_handshake_reply") {
+                const auto n = number(10, 12);
+                ok = n && (*n == 10 || *n == 12);
+                b.firmware.handshakeReplySize = std::size_t(n.value_or(12));
+            } else if (key == "firmware_verify") {
+                const auto n = number(0, 1);
+                ok = n.has_value();
+                b.firmware.verifyCheckByte = n.value_or(1) != 0;
             } else {
                 return fail(where + "unknown key");
             }

@@ -64,6 +64,7 @@ private:
     };
     void run();
     void onRequest(const Byte* data, std::size_t n, const sockaddr_in& from, Clock::time_point now);
+    void onFirmwareData(const Byte* data, std::size_t n, const sockaddr_in& from, Clock::time_point now);
     void queue(std::vector<Byte> bytes, const sockaddr_in& to, const FaultSpec& faults, Clock::time_point now);
     void flush(Clock::time_point now);
 
@@ -74,6 +75,7 @@ private:
     std::uint16_t m_firmwarePort = 0;
     mutable std::mutex m_mutex;
     std::vector<std::unique_ptr<SimBox>> m_boxes;
+    std::vector<sockaddr_in> m_firmwarePeers; // per box: where its block requests go
     std::deque<Outgoing> m_outgoing;
     std::mt19937 m_random;
     std::thread m_thread;

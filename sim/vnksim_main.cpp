@@ -1,6 +1,7 @@
 // vnksim: a simulated LAN of print server boxes on loopback.
 #include "sim/sim_lan.h"
 
+#include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +25,9 @@ void usage(FILE* out) {
                "  --fw-port N       firmware data port (default $VNK_FW_PORT or 13393)\n"
                "  --for SECONDS     stop after this long (default: until interrupted)\n"
                "  --list            print the boxes and exit\n"
+               "  --make-firmware FILE [--model XX] [--images N]\n"
+               "                    write a firmware file the simulated boxes accept (model code XX,\n"
+               "                    default 11; N images of 524288 bytes, default 1) and exit\n"
                "  --help            this text\n\n"
                "LAN description keys per section: kind (box|pc), mac, device, name, vendor, devicetype,\n"
                "servertype, flags, features, firmware (0|1), ports, capabilities, options, model, version,\n"
@@ -31,7 +35,9 @@ void usage(FILE* out) {
                "snmp_location, frame_type, speed, port1_state..port5_state, printer1_display, printer1_id,\n"
                "printer1_l1, printer1_l2 (.. printer5_), restart_ms, fault_drop, fault_duplicate,\n"
                "fault_garble, fault_delay_ms, fault_truncate, fault_silent, fault_ignore (command list),\n"
-               "fault_firmware_stop_after.\n",
+               "fault_firmware_stop_after, firmware_order (sequential|shuffled|reverse), firmware_blocks,\n"
+               "firmware_repeats, firmware_pace_ms, firmware_retry_ms, firmware_handshake_reply (10|12),\n"
+               "firmware_verify (0|1).\n",
                out);
 }
 
@@ -52,6 +58,9 @@ int main(int argc, char** argv) {
     std::string lanFile;
     double seconds = -1;
     bool listOnly = false;
+    std::string firmwareFile;
+    std::string firmwareModel = "11";
+    int firmwareImages = 1;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto next = [&]() -> std::string {
@@ -89,10 +98,40 @@ int main(int argc, char** argv) {
             seconds = std::atof(next().c_str());
         } else if (a == "--list") {
             listOnly = true;
+        } else if (a == "--make-firmware") {
+            firmwareFile = next();
+        } else if (a == "--model") {
+            firmwareModel = next();
+            if (firmwareModel.size() != 2 || !std::isxdigit(static_cast<unsigned char>(firmwareModel[0])) ||
+                !std::isxdigit(static_cast<unsigned char>(firmwareModel[1]))) {
+                std::fprintf(stderr, "vnksim: --model takes two hex digits (11, 1A, ...)\n");
+                return 2;
+            }
+        } else if (a == "--images") {
+            firmwareImages = std::atoi(next().c_str());
+            if (firmwareImages < 1 || firmwareImages > 4) {
+                std::fprintf(stderr, "vnksim: --images takes 1 to 4\n");
+                return 2;
+            }
         } else {
             std::fprintf(stderr, "vnksim: unknown option %s (see --help)\n", a.c_str());
             return 2;
         }
+    }
+
+    if (!firmwareFile.empty()) {
+        std::vector<protocol::Byte> file;
+        for (int i = 0; i < firmwareImages; ++i) {
+            const auto image = sim::makeFirmwareImage(firmwareModel, 0x01FF, protocol::Byte(i));
+            file.insert(file.end(), image.begin(), image.end());
+        }
+        if (!sim::writeFile(firmwareFile, file)) {
+            std::fprintf(stderr, "vnksim: cannot write %s\n", firmwareFile.c_str());
+            return 1;
+        }
+        std::printf("vnksim: wrote %s (%d image%s for model code %s)\n", firmwareFile.c_str(), firmwareImages,
+                    firmwareImages == 1 ? "" : "s", firmwareModel.c_str());
+        return 0;
     }
 
     std::vector<sim::BoxSpec> boxes = lanFile.empty() ? sim::demoLan() : sim::loadLanDescription(lanFile, &error);
