@@ -8,10 +8,15 @@
 #include "protocol/pserver_context.h"
 #include "protocol/record_fields.h"
 #include "protocol/status_record.h"
+#include "ipconfig/rules/dhcp_rules.h"
+#include "ipconfig/rules/mail_rules.h"
+#include "ipconfig/rules/options_rules.h"
 
 #include <arpa/inet.h>
 #include <strings.h>
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <iomanip>
@@ -38,6 +43,7 @@ const char* const Usage =
     "  status BOX                 the device status\n"
     "  printers BOX               the state of each printer port\n"
     "  testprint BOX [--port P]   print a test page (P: LPT1-LPT3, COM1-COM2 or 1-5)\n"
+    "  factory-default BOX        restore the factory settings (the box takes them after a reset)\n"
     "  upgrade BOX FILE [--type N]\n"
     "                             replace the box's firmware with image N (1-3, default 1) of FILE\n"
     "  fields                     the fields of the configuration record\n\n"
@@ -376,13 +382,26 @@ int cmdSet(Session& s, std::ostream& out, std::ostream& err, const std::vector<s
     if (int rc = s.readRecord())
         return rc;
     CPServerContext& ctx = s.ctx();
-    const AssignmentResult r = applyAssignments(recordOf(ctx.configBuffer), assignments);
-    if (!r.ok()) {
-        for (const auto& e : r.errors)
+    const auto current = recordOf(ctx.configBuffer);
+    ConfigRecord after{};
+    std::copy(current.begin(), current.end(), after.begin());
+    const AssignmentResult r = applyAssignments(after, assignments);
+    std::vector<std::string> refused = r.errors;
+    if (r.ok()) {
+        // What the DHCP and mail pages would refuse, vnkctl refuses too.
+        const std::string name = ctx.selectedEntry()->name();
+        for (auto& m : rules::checkDhcpChange(current, after, name))
+            refused.push_back(std::move(m));
+        for (auto& m : rules::checkMailChange(current, after, name))
+            refused.push_back(std::move(m));
+    }
+    if (!refused.empty()) {
+        for (const auto& e : refused)
             err << "vnkctl: " << e << "\n";
         err << "vnkctl: nothing was written\n";
         return ExitBadValue;
     }
+    std::copy(after.begin(), after.end(), current.begin());
     s.progress().begin("Writing the configuration");
     const bool ok = ctx.XWritePServerEEProm(*ctx.selectedEntry(), ctx.configBuffer) == 1;
     s.progress().done();
@@ -390,6 +409,44 @@ int cmdSet(Session& s, std::ostream& out, std::ostream& err, const std::vector<s
         return s.noAnswer("Cannot Write EEProm");
     out << "Written to " << ctx.selectedEntry()->name() << "; it takes effect after 'vnkctl reset'.\n";
     return ExitOk;
+}
+
+int cmdFactoryDefault(Session& s, std::ostream& out) {
+    if (int rc = s.readRecord())
+        return rc;
+    CPServerContext& ctx = s.ctx();
+    rules::applyFactoryDefault(recordOf(ctx.configBuffer), *ctx.selectedEntry());
+    s.progress().begin("Writing the factory defaults");
+    const bool ok = ctx.XWritePServerEEProm(*ctx.selectedEntry(), ctx.configBuffer) == 1;
+    s.progress().done();
+    if (!ok)
+        return s.noAnswer("Cannot Write EEProm");
+    out << rules::AliasChangedMessage << "\n";
+    return ExitOk;
+}
+
+// A mail server may be given by name: it is stored as the first address the
+// name resolves to, as the mail page does; an empty one stores 0.0.0.0.
+bool resolveMailServers(std::vector<std::string>& assignments, std::ostream& err) {
+    bool ok = true;
+    for (auto& a : assignments) {
+        const auto eq = a.find('=');
+        if (eq == std::string::npos)
+            continue;
+        std::string name = a.substr(0, eq);
+        std::transform(name.begin(), name.end(), name.begin(), [](unsigned char ch) { return char(std::tolower(ch)); });
+        if (name.size() != 12 || name.rfind("mail", 0) != 0 || name.substr(5) != "_server" || name[4] < '1' ||
+            name[4] > '3')
+            continue;
+        const auto address = rules::mailServerAddress(a.substr(eq + 1), rules::resolveHostIPv4);
+        if (!address) {
+            err << "vnkctl: " << rules::invalidMailServerMessage(name[4] - '0');
+            ok = false;
+            continue;
+        }
+        a = a.substr(0, eq + 1) + dottedAt(*address, 0);
+    }
+    return ok;
 }
 
 int cmdReset(Session& s, std::ostream& out, std::ostream& err) {
@@ -659,7 +716,8 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         return cmdFields(out, o.json);
 
     static const std::vector<std::string> boxCommands = {"list",   "show",     "get",       "set",    "reset",
-                                                         "status", "printers", "testprint", "upgrade"};
+                                                         "status", "printers", "testprint", "upgrade",
+                                                         "factory-default"};
     if (std::find(boxCommands.begin(), boxCommands.end(), command) == boxCommands.end()) {
         err << "vnkctl: unknown command " << command << " (see --help)\n";
         return ExitUsage;
@@ -669,6 +727,11 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         return ExitUsage;
     }
     // Check what can be checked before anybody waits on the network.
+    std::vector<std::string> items = rest;
+    if (command == "set" && !resolveMailServers(items, err)) {
+        err << "vnkctl: nothing was written\n";
+        return ExitBadValue;
+    }
     if (command == "get" || command == "set") {
         if (rest.size() < 2) {
             err << "vnkctl: " << command << " needs at least one " << (command == "get" ? "FIELD" : "FIELD=VALUE")
@@ -676,8 +739,8 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             return ExitUsage;
         }
         bool bad = false;
-        for (std::size_t i = 1; i < rest.size(); ++i) {
-            const std::string& item = rest[i];
+        for (std::size_t i = 1; i < items.size(); ++i) {
+            const std::string& item = items[i];
             const auto eq = item.find('=');
             const std::string name = command == "set" ? item.substr(0, eq) : item;
             const FieldDef* f = findField(name);
@@ -721,7 +784,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         return cmdList(s, out, o.json);
     if (int rc = s.select(rest[0]))
         return rc;
-    const std::vector<std::string> more(rest.begin() + 1, rest.end());
+    const std::vector<std::string> more(items.begin() + 1, items.end());
     if (command == "show")
         return cmdShow(s, out, o.json);
     if (command == "get")
@@ -740,6 +803,8 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     }
     if (command == "printers")
         return cmdPrinters(s, out, err, o.json);
+    if (command == "factory-default")
+        return cmdFactoryDefault(s, out);
     if (command == "upgrade")
         return cmdUpgrade(s, out, err, more[0], o.firmwareType, env.terminal);
     return cmdTestPrint(s, out, err, o.testPort);

@@ -136,3 +136,38 @@ TEST_F(VnkctlTest, FieldsListsTheTableWithoutTheNetwork) {
     EXPECT_NE(r.out.find("dhcp_mode"), std::string::npos);
     EXPECT_EQ(lan().requestsSeen(), 0u);
 }
+
+TEST_F(VnkctlTest, SetRefusesWhatTheDhcpAndMailPagesRefuse) {
+    const Result range = vnkctl({"set", "FULL", "dhcp_mode=1", "dhcp_start=192.168.1.200",
+                                 "dhcp_netmask=255.255.255.0", "dhcp_range=60", "ip_address=192.168.1.5"});
+    EXPECT_EQ(range.code, cli::ExitBadValue);
+    EXPECT_NE(range.err.find("IP range just can be from 1 to 55"), std::string::npos) << range.err;
+    EXPECT_EQ(vnkctl({"set", "FULL", "dhcp_mode=1", "dhcp_start=192.168.1.200", "dhcp_netmask=255.255.255.0",
+                      "dhcp_range=55", "ip_address=192.168.1.5"})
+                  .code,
+              cli::ExitOk);
+
+    const Result noMail = vnkctl({"set", "MUTE", "mail1_server=10.0.0.25"});
+    EXPECT_EQ(noMail.code, cli::ExitBadValue);
+    EXPECT_NE(noMail.err.find("'MUTE' do NOT support Mail Printing !!!"), std::string::npos);
+
+    // A mail server given by name is stored as the address it resolves to.
+    ASSERT_EQ(vnkctl({"set", "FULL", "mail2_server=localhost", "mail2_password=12345"}).code, cli::ExitOk);
+    const auto rec = stored(0);
+    EXPECT_EQ(protocol::dottedAt(rec, 426), "127.0.0.1");
+    const Result bad = vnkctl({"set", "FULL", "mail1_server=no such host"});
+    EXPECT_EQ(bad.code, cli::ExitBadValue);
+    EXPECT_NE(bad.err.find("Invalid LPT1 Mail Server !!"), std::string::npos);
+}
+
+TEST_F(VnkctlTest, FactoryDefaultWritesTheFactoryRecord) {
+    const Result r = vnkctl({"factory-default", "FULL"});
+    ASSERT_EQ(r.code, cli::ExitOk) << r.err;
+    EXPECT_NE(r.out.find("The Alias Name was changed, you have to 'RESET' it to make it work properly"),
+              std::string::npos);
+    const auto rec = stored(0);
+    EXPECT_EQ(protocol::fieldText(rec, 16, 16), "TB0000BX"); // the device name
+    EXPECT_EQ(protocol::dottedAt(rec, 498), "0.0.0.0");
+    EXPECT_EQ(rec[405], 1);
+    EXPECT_EQ(rec[72] & 0xA6, 0x24); // diagnostic and NetWare off, TCP/IP and NetBEUI on
+}
