@@ -63,8 +63,6 @@ void storeIpValues(std::span<Byte, protocol::RecordSize> rec, const IpValues& v,
 // with, and no question is asked.
 bool differentNetwork(const Address& address, const std::string& pcAddress, const std::string& pcMask);
 
-inline const char* const DifferentNetworkQuestion =
-    "The IP address given for the Varnotek is in the different network from this PC. Are you sure?";
 
 // What the page shows when it becomes active.
 struct IpActivation {

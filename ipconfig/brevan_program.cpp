@@ -1,0 +1,43 @@
+#include "ipconfig/brevan_program.h"
+
+#include "ipconfig/page_texts.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+
+namespace vnk::ipconfig {
+
+void keepPaintingWhileBlocked(protocol::CPServerContext& context) {
+    context.setIdleHook([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
+}
+
+BrevanProgram::BrevanProgram(const std::string& programDirectory, const platform::Endpoint& endpoint,
+                             const platform::Timing& timing, UiServices& ui,
+                             const ContextFactory& makeContext) {
+    const std::string settingsPath = settingsPathFor(programDirectory);
+    m_strings = readAppStrings(settingsPath);
+    const QString title = QString::fromStdString(m_strings.title);
+
+    // Socket failures appear on the spot, captioned with the title.
+    m_reporter = std::make_unique<UiErrorReporter>(ui, title);
+    m_context = makeContext ? makeContext(endpoint, timing, *m_reporter)
+                            : std::make_unique<protocol::CPServerContext>(endpoint, timing, *m_reporter);
+    m_context->programDirectory = programDirectory;
+    m_context->settingsPath = settingsPath;
+    m_context->title = m_strings.title;
+    keepPaintingWhileBlocked(*m_context);
+
+    const PageParameters parameters = brevanParameters();
+    m_sheet = std::make_unique<CPellamDlg>(title + parameters.texts.configurationSuffix, *m_context, ui,
+                                           parameters);
+    m_sheet->setAboutLines(QString::fromStdString(m_strings.copyright),
+                           QString::fromStdString(m_strings.version));
+}
+
+BrevanProgram::~BrevanProgram() {
+    // The sheet's pages point at the state object: they go first.
+    m_sheet.reset();
+    m_context.reset();
+}
+
+} // namespace vnk::ipconfig
