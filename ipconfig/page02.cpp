@@ -19,6 +19,7 @@ Page02::Page02(CPServerContext& context, UiServices& ui, const PageParameters& p
     m_list->setColumnWidth(1, 200);
     m_list->setSelectionMode(QAbstractItemView::NoSelection);
     body()->addWidget(m_list, 1);
+    setBodyGrows(true);
     m_refresh = new QPushButton(texts().refreshButton, this);
     m_refresh->setObjectName(QStringLiteral("refresh"));
     buttonRow()->addWidget(m_refresh);

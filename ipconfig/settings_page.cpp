@@ -26,7 +26,8 @@ SettingsPage::SettingsPage(protocol::CPServerContext& context, UiServices& ui, c
 void SettingsPage::onInitDialog() {
     PropertyPage::onInitDialog();
     // The buttons go last, under whatever the page put into its body.
-    body()->addStretch(1);
+    if (!m_bodyGrows)
+        body()->addStretch(1);
     body()->addLayout(m_buttonRow);
     if (m_nameLabel)
         m_nameLabel->setText(title() + texts().nameSuffix);

@@ -73,10 +73,14 @@ protected:
     QString serverName() const;
     // The page's buttons row (Write and Reset sit at its right end).
     QHBoxLayout* buttonRow() const { return m_buttonRow; }
+    // A page whose body grows with the window (a list) says so before it is
+    // first shown; other pages keep their controls at the top.
+    void setBodyGrows(bool grows) { m_bodyGrows = grows; }
 
 private:
     Caption m_caption;
     bool m_refused = false;
+    bool m_bodyGrows = false;
     QHBoxLayout* m_buttonRow;
     QPushButton* m_write = nullptr;
     QPushButton* m_reset = nullptr;
