@@ -1,4 +1,5 @@
 #include "protocol/record_fields.h"
+#include "support/patterned_record.h"
 
 #include <gtest/gtest.h>
 
@@ -6,17 +7,11 @@
 
 using namespace vnk::protocol;
 
+using vnk::testing::patterned;
+
 namespace {
 
 // A record whose neighbouring bytes all differ and none is 0, so a stray write
-// or a misplaced field shows.
-ConfigRecord patterned() {
-    ConfigRecord r{};
-    for (std::size_t i = 0; i < r.size(); ++i)
-        r[i] = Byte(1 + (i * 37) % 251);
-    return r;
-}
-
 const FieldDef& field(const char* name) {
     const FieldDef* f = findField(name);
     if (!f)

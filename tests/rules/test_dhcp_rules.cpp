@@ -1,5 +1,6 @@
 // The DHCP setup and information pages' rules without the pages.
 #include "ipconfig/rules/dhcp_rules.h"
+#include "support/patterned_record.h"
 
 #include <gtest/gtest.h>
 
@@ -11,15 +12,9 @@ using namespace vnk::rules;
 using protocol::ConfigRecord;
 namespace r = protocol::record;
 
-namespace {
+using vnk::testing::patterned;
 
-// Neighbouring bytes differ and none is 0, so a stray write shows.
-ConfigRecord patterned() {
-    ConfigRecord rec{};
-    for (std::size_t i = 0; i < rec.size(); ++i)
-        rec[i] = protocol::Byte(1 + (i * 37) % 251);
-    return rec;
-}
+namespace {
 
 DhcpSetupValues manual(const char* server, const char* start, const char* gateway, const char* mask,
                        std::uint32_t range, const char* dns = "192.168.1.1") {

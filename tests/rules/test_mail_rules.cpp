@@ -2,6 +2,7 @@
 // table here; only "localhost" goes to the system resolver, which answers it
 // from the machine itself.
 #include "ipconfig/rules/mail_rules.h"
+#include "support/patterned_record.h"
 #include "protocol/identity.h"
 
 #include <gtest/gtest.h>
@@ -15,14 +16,9 @@ using protocol::Byte;
 using protocol::ConfigRecord;
 namespace r = protocol::record;
 
-namespace {
+using vnk::testing::patterned;
 
-ConfigRecord patterned() {
-    ConfigRecord rec{};
-    for (std::size_t i = 0; i < rec.size(); ++i)
-        rec[i] = Byte(1 + (i * 37) % 251);
-    return rec;
-}
+namespace {
 
 struct TableResolver {
     std::map<std::string, Address> names{{"mail.example", Address{192, 0, 2, 25}}};

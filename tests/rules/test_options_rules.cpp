@@ -1,5 +1,6 @@
 // The device options and SNMP pages' rules without the pages.
 #include "ipconfig/rules/options_rules.h"
+#include "support/patterned_record.h"
 #include "ipconfig/rules/snmp_rules.h"
 
 #include <gtest/gtest.h>
@@ -12,14 +13,9 @@ using protocol::Byte;
 using protocol::ConfigRecord;
 namespace r = protocol::record;
 
-namespace {
+using vnk::testing::patterned;
 
-ConfigRecord patterned() {
-    ConfigRecord rec{};
-    for (std::size_t i = 0; i < rec.size(); ++i)
-        rec[i] = Byte(1 + (i * 37) % 251);
-    return rec;
-}
+namespace {
 
 protocol::ServerEntry entryNamed(const char* device, const char* name) {
     protocol::ServerEntry e;
