@@ -1,16 +1,29 @@
-// The DHCP information page: what the box's DHCP server has handed out.
-// Not built yet: the tab is in its place with its caption and the page header,
-// and an empty body until the page's own work lands.
+// The DHCP information page: what the box's DHCP server reported in the status
+// as last read, and how it was told to start.
 #pragma once
 
-#include "ipconfig/property_page.h"
+#include "ipconfig/settings_page.h"
+
+#include <array>
 
 namespace vnk::ipconfig {
 
-class Page05 : public PropertyPage {
+class Page05 : public SettingsPage {
     Q_OBJECT
 public:
-    using PropertyPage::PropertyPage;
+    Page05(protocol::CPServerContext& context, UiServices& ui, const PageParameters& parameters,
+           QWidget* parent = nullptr);
+
+    enum Field { Status, StartingIp, NextAvailableIp, GatewayIp, Netmask, DnsServer, FieldCount };
+    QLineEdit* field(Field f) const { return m_fields[std::size_t(f)]; }
+    QLineEdit* nameEdit() const { return m_name; }
+
+protected:
+    void fill() override;
+
+private:
+    QLineEdit* m_name;
+    std::array<QLineEdit*, FieldCount> m_fields{};
 };
 
 } // namespace vnk::ipconfig

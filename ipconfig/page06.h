@@ -1,16 +1,43 @@
-// The device options page: alias name and protocol switches.
-// Not built yet: the tab is in its place with its caption and the page header,
-// and an empty body until the page's own work lands.
+// The device options page: the print server's alias name, the diagnostic print
+// out, the NetBEUI and AppleTalk switches, and the way back to the factory
+// settings.
 #pragma once
 
-#include "ipconfig/property_page.h"
+#include "ipconfig/settings_page.h"
+
+#include <QCheckBox>
 
 namespace vnk::ipconfig {
 
-class Page06 : public PropertyPage {
+class Page06 : public SettingsPage {
     Q_OBJECT
 public:
-    using PropertyPage::PropertyPage;
+    Page06(protocol::CPServerContext& context, UiServices& ui, const PageParameters& parameters,
+           QWidget* parent = nullptr);
+
+    // "Factory Default" clicked: the other controls give way while it is ticked.
+    void factoryDefaultClicked();
+
+    QLineEdit* aliasEdit() const { return m_alias; }
+    QCheckBox* diagnosticCheck() const { return m_diagnostic; }
+    QCheckBox* factoryDefaultCheck() const { return m_factoryDefault; }
+    QCheckBox* netbeuiCheck() const { return m_netbeui; }
+    QCheckBox* appletalkCheck() const { return m_appletalk; }
+
+protected:
+    void fill() override;
+    bool store() override;
+
+private:
+    void applyBoxStates(bool factoryDefaultTicked, bool setValues);
+    // The General page's line of the selected server shows its new name.
+    void updateServerListLine();
+
+    QLineEdit* m_alias;
+    QCheckBox* m_diagnostic;
+    QCheckBox* m_factoryDefault;
+    QCheckBox* m_netbeui;
+    QCheckBox* m_appletalk;
 };
 
 } // namespace vnk::ipconfig

@@ -7,6 +7,8 @@
 // Texts that take the print server name use %1 where the name goes.
 #pragma once
 
+#include "protocol/firmware.h"
+
 #include <QString>
 
 namespace vnk::ipconfig {
@@ -77,6 +79,79 @@ struct PageTexts {
     QString portColumn = QStringLiteral("Port");
     QString statusColumn = QStringLiteral("Status and Information");
     QString upgradeFirst = QStringLiteral("You have to upgrade Varnotek first !!!");
+
+    // What the framework says when a text does not fit its field or a number
+    // does not read as one (%1: the field's limit).
+    QString tooManyCharacters = QStringLiteral("Enter no more than %1 characters.");
+    QString enterInteger = QStringLiteral("Please enter an integer.");
+
+    // Device options page
+    QString aliasNameEdit = QStringLiteral("Alias Name");
+    QString diagnosticPrintOut = QStringLiteral("Diagnostic print out");
+    QString factoryDefault = QStringLiteral("Factory Default");
+    QString netbeuiSupport = QStringLiteral("NetBEUI Support");
+    QString appletalkSupport = QStringLiteral("AppleTalk Support");
+    QString aliasChanged =
+        QStringLiteral("The Alias Name was changed, you have to 'RESET' it to make it work properly");
+
+    // DHCP setup and DHCP information pages
+    QString dhcpStartupGroup = QStringLiteral("DHCP startup");
+    QString dhcpSetupGroup = QStringLiteral("DHCP  setup");
+    QString enableButton = QStringLiteral("Enable");
+    QString disableButton = QStringLiteral("Disable");
+    QString ipSuffix = QStringLiteral(" IP"); // the print server IP label: title + this
+    QString startingIpLabel = QStringLiteral("Starting IP");
+    QString netmaskLabel = QStringLiteral("Netmask");
+    QString gatewayIpLabel = QStringLiteral("Gateway IP");
+    QString dnsServerLabel = QStringLiteral("DNS server");
+    QString ipRangeLabel = QStringLiteral("IP range");
+    QString noDhcp = QStringLiteral("'%1' do NOT support DHCP !!!");
+    QString noTcpIp = QStringLiteral("'%1' do NOT support TCP/IP !!!");
+    QString enableTcpIpFirst = QStringLiteral("You must ENABLE TCP/IP first!!");
+    QString dhcpInvalidIp = QStringLiteral(" The IP address range given is invalid.");
+    QString dhcpInvalidGateway = QStringLiteral(" The Gateway IP address range given is invalid.");
+    QString dhcpInvalidStartingIp = QStringLiteral(" The Starting IP address range given is invalid.");
+    QString dhcpInvalidNetmask = QStringLiteral(" The netmask is not valid.");
+    QString dhcpRangeZero = QStringLiteral(" The specified range can't be zero");
+    QString dhcpInvalidDns = QStringLiteral(" The DNS is not valid.");
+    QString dhcpRangeLimit = QStringLiteral("IP range just can be from 1 to %1");
+    QString noDhcpInformation = QStringLiteral("'%1' do NOT support DHCP !!!"); // the information page's
+    QString dhcpStatusGroup = QStringLiteral("DHCP Status");
+    QString dhcpStatusLabel = QStringLiteral("Status");
+    QString nextAvailableIpLabel = QStringLiteral("Next abailable IP");
+
+    // Mail printing page
+    QString mailPollingLabel = QStringLiteral("Mail Polling Time:");
+    QString minutesLabel = QStringLiteral("Minutes");
+    QString printPortLabel = QStringLiteral("Print Port");
+    QString mailServerLabel = QStringLiteral("Mail Server");
+    QString mailAccountLabel = QStringLiteral("Mail Account");
+    QString passwordLabel = QStringLiteral("Password");
+    QString confirmPasswordLabel = QStringLiteral("Confirm Password");
+    QString printMailHeader = QStringLiteral("Print Mail Header");
+    QString printAllMails = QStringLiteral("Print All Mails");
+    QString replyConfirmation = QStringLiteral("Reply Confirmation to Sender");
+    QString noMailPrinting = QStringLiteral("'%1' do NOT support Mail Printing !!!");
+    QString invalidMailServer = QStringLiteral("Invalid LPT%1 Mail Server !!\n");
+    QString confirmPasswordIncorrect =
+        QStringLiteral("LPT%1 \"Confirm Password\" is incorrect,\n Pleas Retype again.\n");
+
+    // SNMP page
+    QString systemContactLabel = QStringLiteral("System contact:");
+    QString systemLocationLabel = QStringLiteral("System location:");
+
+    // Upgrade page
+    QString fileNameLabel = QStringLiteral("File Name");
+    QString browseButton = QStringLiteral("Browse...");
+    QString typeButtons[3] = {QStringLiteral("Type1"), QStringLiteral("Type2"), QStringLiteral("Type3")};
+    QString upgradeButton = QStringLiteral("Upgrade");
+    QString openFileCaption = QStringLiteral("Open");         // the file-open dialog
+    QString binFileFilter = QStringLiteral("BinFile (*.bin)"); // its one filter
+    QString upgradeProgressFormat = QStringLiteral("%v of %m blocks"); // QProgressBar placeholders
+    // The page's messages, progress lines and protocol lines (vnkctl shows the same).
+    const protocol::UpgradeTexts* upgradeTexts = &protocol::EnglishUpgradeTexts;
+    const protocol::ProtocolTexts* protocolTexts = &protocol::EnglishProtocolTexts;
+    bool upgradeSucceededInformation = false; // the IPX utility's success message has the information icon
 };
 
 struct PageParameters {
@@ -84,6 +159,10 @@ struct PageParameters {
     // The IPX utility's pages refuse a box without runnable firmware; Brevan's
     // pages (but the printer status page) do not.
     bool firmwareGate = false;
+    // The IP utility's Upgrade page refuses a box whose revision byte says it
+    // cannot take firmware over UDP (and enables itself at the next activation);
+    // the IPX utility's page has no such gate.
+    bool udpUpgradeGate = true;
 };
 
 // Brevan's parameters: English texts, no firmware gate.

@@ -52,6 +52,15 @@ QStringList renderSheet(PropertySheet& sheet, const QString& directory, QStringL
     if (sheet.width() < tabsWidth)
         sheet.resize(tabsWidth, sheet.height());
     const int start = sheet.activeIndex();
+    // Every page lays itself out when it is first shown, and the sheet grows to
+    // the tallest: visit them all once so that every picture has the same size.
+    for (int i = 0; i < sheet.pageCount(); ++i) {
+        sheet.setActivePage(i);
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+    sheet.setActivePage(start);
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    sheet.resize(sheet.size().expandedTo(sheet.minimumSizeHint()));
     for (int i = 0; i < sheet.pageCount(); ++i) {
         if (!sheet.setActivePage(i)) {
             if (skipped)

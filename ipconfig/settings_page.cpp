@@ -9,7 +9,9 @@ namespace vnk::ipconfig {
 
 SettingsPage::SettingsPage(protocol::CPServerContext& context, UiServices& ui, const PageParameters& parameters,
                            Caption caption, bool withWriteReset, QWidget* parent)
-    : PropertyPage(context, ui, parameters, parent), m_caption(caption), m_buttonRow(new QHBoxLayout) {
+    : PropertyPage(context, ui, parameters, parent), m_caption(caption), m_buttonBar(new QWidget(this)),
+      m_buttonRow(new QHBoxLayout(m_buttonBar)) {
+    m_buttonRow->setContentsMargins(0, 0, 0, 0);
     m_buttonRow->addStretch(1);
     if (withWriteReset) {
         m_write = new QPushButton(texts().writeButton, this);
@@ -28,7 +30,7 @@ void SettingsPage::onInitDialog() {
     // The buttons go last, under whatever the page put into its body.
     if (!m_bodyGrows)
         body()->addStretch(1);
-    body()->addLayout(m_buttonRow);
+    body()->addWidget(m_buttonBar);
     if (m_nameLabel)
         m_nameLabel->setText(title() + texts().nameSuffix);
 }

@@ -81,6 +81,7 @@ private:
     Caption m_caption;
     bool m_refused = false;
     bool m_bodyGrows = false;
+    QWidget* m_buttonBar; // joins the body's layout when the page is first shown
     QHBoxLayout* m_buttonRow;
     QPushButton* m_write = nullptr;
     QPushButton* m_reset = nullptr;

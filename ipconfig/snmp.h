@@ -1,16 +1,26 @@
-// The SNMP page.
-// Not built yet: the tab is in its place with its caption and the page header,
-// and an empty body until the page's own work lands.
+// The SNMP page: the system contact and location the box's SNMP agent reports.
 #pragma once
 
-#include "ipconfig/property_page.h"
+#include "ipconfig/settings_page.h"
 
 namespace vnk::ipconfig {
 
-class snmp : public PropertyPage {
+class snmp : public SettingsPage {
     Q_OBJECT
 public:
-    using PropertyPage::PropertyPage;
+    snmp(protocol::CPServerContext& context, UiServices& ui, const PageParameters& parameters,
+         QWidget* parent = nullptr);
+
+    QLineEdit* contactEdit() const { return m_contact; }
+    QLineEdit* locationEdit() const { return m_location; }
+
+protected:
+    void fill() override;
+    bool store() override;
+
+private:
+    QLineEdit* m_contact;
+    QLineEdit* m_location;
 };
 
 } // namespace vnk::ipconfig

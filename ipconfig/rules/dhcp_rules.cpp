@@ -42,8 +42,8 @@ bool nonZeroAt(std::span<const Byte, RecordSize> rec, std::size_t at, std::size_
                        [](Byte b) { return b != 0; });
 }
 
-DhcpFailure failure(const char* message, DhcpControl focus) {
-    return {message, focus};
+DhcpFailure failure(const char* message, DhcpControl focus, int code) {
+    return {message, focus, code, 0};
 }
 
 } // namespace
@@ -156,18 +156,18 @@ int dhcpConsistency(std::uint32_t a, std::uint32_t s, std::uint32_t g, std::uint
 DhcpFailure dhcpConsistencyFailure(int code) {
     switch (code) {
     case DhcpBadPrintServerIp:
-        return failure(" The IP address range given is invalid.", DhcpControl::PrintServerIp);
+        return failure(" The IP address range given is invalid.", DhcpControl::PrintServerIp, code);
     case DhcpBadGateway:
-        return failure(" The Gateway IP address range given is invalid.", DhcpControl::Gateway);
+        return failure(" The Gateway IP address range given is invalid.", DhcpControl::Gateway, code);
     case DhcpBadStartingIp:
-        return failure(" The Starting IP address range given is invalid.", DhcpControl::StartingIp);
+        return failure(" The Starting IP address range given is invalid.", DhcpControl::StartingIp, code);
     case DhcpBadNetmask:
-        return failure(" The netmask is not valid.", DhcpControl::Netmask);
+        return failure(" The netmask is not valid.", DhcpControl::Netmask, code);
     case DhcpRangeTooLarge:
-        return failure(" The specified range can't be zero", DhcpControl::IpRange);
+        return failure(" The specified range can't be zero", DhcpControl::IpRange, code);
     case DhcpBadDns:
     default:
-        return failure(" The DNS is not valid.", DhcpControl::Dns);
+        return failure(" The DNS is not valid.", DhcpControl::Dns, DhcpBadDns);
     }
 }
 
@@ -192,7 +192,8 @@ std::optional<DhcpFailure> checkDhcpManual(const DhcpSetupValues& v) {
     // than stored cut to its low 16 bits.
     const std::uint32_t limit = std::min(dhcpRangeLimit(toNumber(*s), toNumber(*m)), MaxStoredRange);
     if (v.ipRange > limit)
-        return DhcpFailure{"IP range just can be from 1 to " + std::to_string(limit), DhcpControl::IpRange};
+        return DhcpFailure{"IP range just can be from 1 to " + std::to_string(limit), DhcpControl::IpRange,
+                           DhcpRangeAboveLimit, limit};
     if (!parseLooseAddress(v.dns))
         return dhcpConsistencyFailure(DhcpBadDns);
     const int code = dhcpConsistency(toNumber(*a), toNumber(*s), toNumber(*g), toNumber(*m), v.ipRange);

@@ -73,9 +73,14 @@ DhcpControlStates dhcpControlStates(DhcpStartup startup, DhcpSetup setup);
 
 enum class DhcpControl { PrintServerIp, StartingIp, Netmask, Gateway, Dns, IpRange };
 
+// A failed check: its code (a DhcpConsistency value, or DhcpRangeAboveLimit),
+// the message in English, the control to focus and, for the range, the limit.
+// Pages that show other texts pick them by code.
 struct DhcpFailure {
     std::string message;
     DhcpControl focus;
+    int code = 0;
+    std::uint32_t limit = 0;
 };
 
 // Result codes of the consistency check; 0 accepts.
@@ -87,6 +92,7 @@ enum DhcpConsistency : int {
     DhcpBadNetmask = 4,
     DhcpRangeTooLarge = 5,
     DhcpBadDns = 6,
+    DhcpRangeAboveLimit = 7, // not a consistency result: the range check before it
 };
 
 // The consistency check on the print server IP a, starting IP s, gateway g,

@@ -125,7 +125,7 @@ MailPageState mailPageState(std::span<const Byte, RecordSize> rec, int parallelP
     state.pollingSelection = pollingSelectionOf(rec[r::MailPolling]);
     const Byte flags = rec[r::PrintFlags];
     for (int p = 1; p <= state.portCount; ++p) {
-        MailSlot& slot = state.slots[std::size_t(p - 1)];
+        MailSlot& slot = state.portSlots[std::size_t(p - 1)];
         const std::size_t block = blockOf(p);
         slot.server = protocol::dottedAt(rec, block + ServerAt);
         slot.account = protocol::fieldText(rec, block + AccountAt, MailTextWidth);
@@ -152,13 +152,14 @@ std::optional<MailFailure> switchMailPort(MailPageState& state, const MailSlot& 
                                           const HostResolver& resolve) {
     const int port = state.current + 1;
     if (!mailServerAddress(controls.server, resolve))
-        return MailFailure{invalidMailServerMessage(port), MailControl::MailServer};
+        return MailFailure{invalidMailServerMessage(port), MailControl::MailServer, MailCheck::InvalidServer, port};
     if (controls.password != controls.confirmPassword)
-        return MailFailure{confirmPasswordMessage(port), MailControl::ConfirmPassword};
+        return MailFailure{confirmPasswordMessage(port), MailControl::ConfirmPassword, MailCheck::PasswordMismatch,
+                           port};
     if (newIndex == state.current || newIndex < 0 || newIndex >= clampPorts(state.portCount))
         return std::nullopt;
-    state.slots[std::size_t(state.current)] = controls;
-    MailSlot& next = state.slots[std::size_t(newIndex)];
+    state.portSlots[std::size_t(state.current)] = controls;
+    MailSlot& next = state.portSlots[std::size_t(newIndex)];
     next.confirmPassword = next.password;
     state.current = newIndex;
     return std::nullopt;
@@ -168,15 +169,16 @@ std::vector<MailFailure> storeMailPage(MailPageState& state, const MailSlot& con
                                        std::span<Byte, RecordSize> rec, const HostResolver& resolve) {
     const int ports = clampPorts(state.portCount);
     const std::size_t current = std::size_t(std::clamp(state.current, 0, MailPortSlots - 1));
-    state.slots[current] = controls;
+    state.portSlots[current] = controls;
     if (controls.password != controls.confirmPassword)
-        return {MailFailure{confirmPasswordMessage(int(current) + 1), MailControl::ConfirmPassword}};
+        return {MailFailure{confirmPasswordMessage(int(current) + 1), MailControl::ConfirmPassword,
+                            MailCheck::PasswordMismatch, int(current) + 1}};
 
     std::vector<MailFailure> failures;
     for (int p = 1; p <= ports; ++p) {
-        const auto address = mailServerAddress(state.slots[std::size_t(p - 1)].server, resolve);
+        const auto address = mailServerAddress(state.portSlots[std::size_t(p - 1)].server, resolve);
         if (!address) {
-            failures.push_back({invalidMailServerMessage(p), MailControl::MailServer});
+            failures.push_back({invalidMailServerMessage(p), MailControl::MailServer, MailCheck::InvalidServer, p});
             continue;
         }
         std::copy(address->begin(), address->end(), rec.begin() + std::ptrdiff_t(blockOf(p) + ServerAt));
@@ -194,7 +196,7 @@ std::vector<MailFailure> storeMailPage(MailPageState& state, const MailSlot& con
 
     Byte flags = rec[r::PrintFlags];
     for (int p = 1; p <= ports; ++p) {
-        const MailSlot& slot = state.slots[std::size_t(p - 1)];
+        const MailSlot& slot = state.portSlots[std::size_t(p - 1)];
         const std::size_t block = blockOf(p);
         putMailText(rec.subspan(block + AccountAt, MailTextWidth), slot.account);
         putMailText(rec.subspan(block + PasswordAt, MailTextWidth), slot.password);

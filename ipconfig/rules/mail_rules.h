@@ -61,8 +61,8 @@ struct MailSlot {
 };
 
 struct MailPageState {
-    std::array<MailSlot, MailPortSlots> slots{};
-    int portCount = 0;         // the box's parallel ports, 0-3; only their slots are used
+    std::array<MailSlot, MailPortSlots> portSlots{};
+    int portCount = 0;         // the box's parallel ports, 0-3; only their port slots are used
     int current = 0;           // the slot the controls show (0 = LPT1)
     int pollingSelection = -1; // index into the polling list, -1 for none
 };
@@ -80,9 +80,14 @@ std::string portGroupTitle(int index);
 
 enum class MailControl { MailServer, ConfirmPassword };
 
+// A failed check, with its message in English; pages that show other texts pick
+// them by check and port.
+enum class MailCheck { InvalidServer, PasswordMismatch };
 struct MailFailure {
     std::string message;
     MailControl focus;
+    MailCheck check = MailCheck::InvalidServer;
+    int port = 0; // 1-3
 };
 
 // The port switch to slot newIndex, with controls the values the controls show
@@ -91,7 +96,7 @@ struct MailFailure {
 // nothing changes and the caller puts the "Print Port" selection back on the
 // current port. Otherwise the controls are saved into the current slot, the new
 // slot's confirmation is set to its password and it becomes current: the caller
-// shows state.slots[state.current]. A newIndex outside the box's ports changes
+// shows state.portSlots[state.current]. A newIndex outside the box's ports changes
 // nothing.
 std::optional<MailFailure> switchMailPort(MailPageState& state, const MailSlot& controls, int newIndex,
                                           const HostResolver& resolve);

@@ -67,15 +67,15 @@ TEST(MailActivation, SlotsOfTheBoxsPortsOnly) {
     rec[r::MailPolling] = 0;
     const MailPageState s = mailPageState(rec, protocol::parallelPorts(rec));
     EXPECT_EQ(s.portCount, 2);
-    EXPECT_EQ(s.slots[0].account, "abcdefgh");
-    EXPECT_EQ(s.slots[0].server, protocol::dottedAt(rec, block(1)));
-    EXPECT_EQ(s.slots[1].password, "pw");
-    EXPECT_EQ(s.slots[1].confirmPassword, "pw");
-    EXPECT_TRUE(s.slots[0].printHeader);
-    EXPECT_FALSE(s.slots[0].printAll);
-    EXPECT_FALSE(s.slots[1].printHeader);
-    EXPECT_TRUE(s.slots[1].printAll);
-    EXPECT_TRUE(s.slots[2].server.empty());
+    EXPECT_EQ(s.portSlots[0].account, "abcdefgh");
+    EXPECT_EQ(s.portSlots[0].server, protocol::dottedAt(rec, block(1)));
+    EXPECT_EQ(s.portSlots[1].password, "pw");
+    EXPECT_EQ(s.portSlots[1].confirmPassword, "pw");
+    EXPECT_TRUE(s.portSlots[0].printHeader);
+    EXPECT_FALSE(s.portSlots[0].printAll);
+    EXPECT_FALSE(s.portSlots[1].printHeader);
+    EXPECT_TRUE(s.portSlots[1].printAll);
+    EXPECT_TRUE(s.portSlots[2].server.empty());
     EXPECT_EQ(s.pollingSelection, 0);
     EXPECT_EQ(printPortEntries(s.portCount), (std::vector<std::string>{"1", "2"}));
 
@@ -99,7 +99,7 @@ TEST(MailWrite, OnePortBoxLeavesTheOtherPortsAlone) {
     rec[r::MailPolling] = 0;
     const ConfigRecord before = rec;
     MailPageState s = mailPageState(rec, 1);
-    MailSlot shown = s.slots[0];
+    MailSlot shown = s.portSlots[0];
     shown.server = "mail.example";
     shown.account = "user";
     shown.password = shown.confirmPassword = "12345678";
@@ -126,10 +126,10 @@ TEST(MailWrite, ShortPasswordGetsOneNul) {
     const ConfigRecord before = rec;
     MailPageState s = mailPageState(rec, 3);
     s.current = 1;
-    MailSlot shown = s.slots[1];
+    MailSlot shown = s.portSlots[1];
     shown.server = "10.0.0.2";
     shown.password = shown.confirmPassword = "abcde";
-    s.slots[0].server = s.slots[2].server = "";
+    s.portSlots[0].server = s.portSlots[2].server = "";
     ASSERT_TRUE(storeMailPage(s, shown, rec, table.fn()).empty());
     EXPECT_EQ(protocol::fieldText(rec, block(2) + 12, 8), "abcde");
     EXPECT_EQ(rec[block(2) + 17], 0);
@@ -145,12 +145,12 @@ TEST(MailWrite, EveryBadServerIsReportedAndNothingElseIsStored) {
     rec[r::MailPolling] = 5;
     const ConfigRecord before = rec;
     MailPageState s = mailPageState(rec, 3);
-    s.slots[0].server = "nowhere";
-    s.slots[1].server = "10.9.8.7";
-    s.slots[1].account = "changed";
+    s.portSlots[0].server = "nowhere";
+    s.portSlots[1].server = "10.9.8.7";
+    s.portSlots[1].account = "changed";
     s.pollingSelection = 9;
     s.current = 2;
-    MailSlot shown = s.slots[2];
+    MailSlot shown = s.portSlots[2];
     shown.server = "elsewhere";
     const auto failures = storeMailPage(s, shown, rec, table.fn());
     ASSERT_EQ(failures.size(), 2u);
@@ -169,9 +169,9 @@ TEST(MailWrite, OnlyTheShownPortsConfirmationIsCompared) {
     ConfigRecord rec = mailBox(2);
     const ConfigRecord before = rec;
     MailPageState s = mailPageState(rec, 2);
-    s.slots[0].confirmPassword = "other"; // not shown: not compared
+    s.portSlots[0].confirmPassword = "other"; // not shown: not compared
     s.current = 1;
-    MailSlot shown = s.slots[1];
+    MailSlot shown = s.portSlots[1];
     shown.confirmPassword = "typo";
     auto failures = storeMailPage(s, shown, rec, table.fn());
     ASSERT_EQ(failures.size(), 1u);
@@ -187,8 +187,8 @@ TEST(MailPortSwitch, ChecksTheShownPortThenSwaps) {
     TableResolver table;
     ConfigRecord rec = mailBox(3);
     MailPageState s = mailPageState(rec, 3);
-    s.slots[2].confirmPassword = "stale";
-    MailSlot shown = s.slots[0];
+    s.portSlots[2].confirmPassword = "stale";
+    MailSlot shown = s.portSlots[0];
     shown.server = "nowhere";
     auto f = switchMailPort(s, shown, 2, table.fn());
     ASSERT_TRUE(f);
@@ -200,13 +200,13 @@ TEST(MailPortSwitch, ChecksTheShownPortThenSwaps) {
     f = switchMailPort(s, shown, 2, table.fn());
     ASSERT_TRUE(f);
     EXPECT_EQ(f->message, "LPT1 \"Confirm Password\" is incorrect,\n Pleas Retype again.\n");
-    EXPECT_EQ(s.slots[0].server, protocol::dottedAt(rec, block(1)));
+    EXPECT_EQ(s.portSlots[0].server, protocol::dottedAt(rec, block(1)));
 
     shown.confirmPassword = shown.password;
     EXPECT_FALSE(switchMailPort(s, shown, 2, table.fn()));
     EXPECT_EQ(s.current, 2);
-    EXPECT_EQ(s.slots[0].server, "mail.example");
-    EXPECT_EQ(s.slots[2].confirmPassword, s.slots[2].password);
+    EXPECT_EQ(s.portSlots[0].server, "mail.example");
+    EXPECT_EQ(s.portSlots[2].confirmPassword, s.portSlots[2].password);
     EXPECT_EQ(portGroupTitle(s.current), "LPT3");
 }
 

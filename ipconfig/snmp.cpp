@@ -1,0 +1,57 @@
+#include "ipconfig/snmp.h"
+
+#include "ipconfig/rules/snmp_rules.h"
+#include "protocol/pserver_context.h"
+
+#include <QFormLayout>
+
+namespace vnk::ipconfig {
+
+using namespace protocol;
+
+snmp::snmp(CPServerContext& context, UiServices& ui, const PageParameters& parameters, QWidget* parent)
+    : SettingsPage(context, ui, parameters, Caption::ServerName, true, parent) {
+    const PageTexts& t = texts();
+    m_contact = new QLineEdit(this);
+    m_contact->setObjectName(QStringLiteral("systemContact"));
+    m_location = new QLineEdit(this);
+    m_location->setObjectName(QStringLiteral("systemLocation"));
+    auto* form = new QFormLayout;
+    for (QLineEdit* e : {m_contact, m_location}) {
+        e->setMaxLength(int(rules::MaxSnmpTextLength));
+        // Room for the longest text, not the width of the sheet.
+        e->setMaximumWidth(e->fontMetrics().horizontalAdvance(QLatin1Char('W')) * 18);
+    }
+    form->addRow(t.systemContactLabel, m_contact);
+    form->addRow(t.systemLocationLabel, m_location);
+    body()->addLayout(form);
+}
+
+void snmp::fill() {
+    // The texts are shown whether or not the box has an SNMP agent; only a box
+    // that has one lets them be changed.
+    const bool enabled = rules::snmpEnabled(entry()->identity);
+    for (QWidget* w : {static_cast<QWidget*>(m_contact), static_cast<QWidget*>(m_location),
+                       static_cast<QWidget*>(writeButton()), static_cast<QWidget*>(resetButton())})
+        w->setEnabled(enabled);
+    const rules::SnmpTexts stored = rules::snmpTexts(recordOf(context()->configBuffer));
+    m_contact->setText(QString::fromStdString(stored.contact));
+    m_location->setText(QString::fromStdString(stored.location));
+}
+
+bool snmp::store() {
+    if (!rules::snmpEnabled(entry()->identity))
+        return false;
+    const rules::SnmpTexts values{m_contact->text().toStdString(), m_location->text().toStdString()};
+    // The edits count characters; the box keeps bytes, and a text in other than
+    // plain letters takes more than one byte a character.
+    for (auto [text, edit] : {std::pair{&values.contact, m_contact}, std::pair{&values.location, m_location}}) {
+        if (text->size() > rules::MaxSnmpTextLength) {
+            fail(texts().tooManyCharacters.arg(rules::MaxSnmpTextLength), edit);
+            return false;
+        }
+    }
+    return rules::storeSnmpTexts(recordOf(context()->configBuffer), values);
+}
+
+} // namespace vnk::ipconfig
