@@ -4,7 +4,7 @@
 // sheet modally; the page tests and the screenshot tool build the same objects.
 #pragma once
 
-#include "ipconfig/app_strings.h"
+#include "ipconfig/rules/app_strings.h"
 #include "ipconfig/cpellam_dlg.h"
 #include "ipconfig/ui_error_reporter.h"
 #include "ipconfig/ui_services.h"

@@ -3,7 +3,7 @@
 // its ports. It cannot be left while no print server has been found.
 #pragma once
 
-#include "ipconfig/general_page_rules.h"
+#include "ipconfig/rules/general_page_rules.h"
 #include "ipconfig/property_page.h"
 
 #include <QButtonGroup>

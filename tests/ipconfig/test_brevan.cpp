@@ -3,7 +3,7 @@
 #include "brevan_rig.h"
 
 #include "ipconfig/about_box.h"
-#include "ipconfig/app_strings.h"
+#include "ipconfig/rules/app_strings.h"
 #include "ipconfig/logo.h"
 #include "ipconfig/page01.h"
 #include "ipconfig/page07.h"

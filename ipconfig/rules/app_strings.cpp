@@ -1,4 +1,4 @@
-#include "ipconfig/app_strings.h"
+#include "ipconfig/rules/app_strings.h"
 
 #include "platform/inifile.h"
 

@@ -1,4 +1,4 @@
-#include "ipconfig/general_page_rules.h"
+#include "ipconfig/rules/general_page_rules.h"
 
 namespace vnk::ipconfig {
 
