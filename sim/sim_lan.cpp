@@ -61,10 +61,14 @@ platform::Endpoint SimLan::endpoint() const {
 }
 
 namespace {
+// A fixed port is shared: several simulators may listen on it, as several boxes
+// hear one broadcast. A free port (0) must be this LAN's alone: Linux may hand
+// the same free port to two sockets that both allow address reuse, and two test
+// LANs would then hear each other's requests.
 int openListening(std::uint16_t port, std::string* error, const char* what) {
     const int s = platform::openUdpSocket();
     if (s < 0 || platform::setNonBlocking(s) != 0 || platform::enableBroadcast(s) != 0 ||
-        platform::enableReuseAddress(s) != 0 || platform::bindAny(s, port) != 0) {
+        (port != 0 && platform::enableReuseAddress(s) != 0) || platform::bindAny(s, port) != 0) {
         if (error)
             *error = std::string("cannot open the ") + what + " port " + std::to_string(port) + ": " +
                      std::strerror(errno);
