@@ -82,13 +82,10 @@ int openListening(std::uint16_t port, std::string* error, const char* what) {
 bool SimLan::start(std::string* error) {
     if (m_running)
         return true;
-    if (m_options.loopbackOnly) {
-        const auto b = platform::parseIPv4(m_options.broadcast);
-        if (!b || (*b >> 24) != 127) {
-            if (error)
-                *error = "the simulated LAN lives on loopback: broadcast address must be in 127.0.0.0/8";
-            return false;
-        }
+    if (m_options.loopbackOnly && !endpoint().isLoopback()) {
+        if (error)
+            *error = "the simulated LAN lives on loopback: broadcast address must be in 127.0.0.0/8";
+        return false;
     }
     m_socket = openListening(m_options.commandPort, error, "command");
     if (m_socket < 0)
