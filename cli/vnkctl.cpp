@@ -257,8 +257,7 @@ Pairs statusPairs(CPServerContext& ctx) {
     const DeviceStatusFields f = deviceStatusFields(e.identity, rec, ctx.statusBuffer, ctx.parallelPortCount);
     const Byte mode = rec[record::DhcpMode];
     const Byte state = dhcpServerState(ctx.statusBuffer);
-    std::string dhcp = mode == 0 ? "Auto/" : mode == 1 ? "Enable/" : mode == 2 ? "Disable/" : "";
-    dhcp += state == 0 ? "Inactive" : state == 1 ? "Active" : "";
+    const std::string dhcp = rules::dhcpStatusText(mode, state, "");
     return {{"Device Name", f.deviceName},
             {"Alias Name", f.aliasName},
             {"Ethernet ID", f.ethernetId},

@@ -105,7 +105,7 @@ std::string profileString(const std::string& path, const std::string& section, c
     return result;
 }
 
-int leadingInt(const std::string& text) {
+int leadingInt(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
         ++i;

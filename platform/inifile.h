@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vnk::platform {
@@ -47,6 +48,6 @@ int profileInt(const std::string& path, const std::string& section, const std::s
 
 // The leading-number conversion shared by profileInt and the callers that read a
 // key as a string first (atoi semantics, saturating instead of overflowing).
-int leadingInt(const std::string& text);
+int leadingInt(std::string_view text);
 
 } // namespace vnk::platform

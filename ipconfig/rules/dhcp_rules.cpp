@@ -1,37 +1,15 @@
 #include "ipconfig/rules/dhcp_rules.h"
 
+#include "platform/inifile.h"
+
 #include <algorithm>
 #include <bit>
-#include <climits>
 
 namespace vnk::rules {
 
 namespace r = protocol::record;
 
 namespace {
-
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-// The leading decimal number of a piece as the C library's atoi reads it:
-// blanks, an optional sign, digits up to the first other character. A number
-// beyond the range of a 32-bit int stops at its limit.
-std::int32_t leadingNumber(std::string_view s) {
-    std::size_t i = 0;
-    while (i < s.size() && isBlank(s[i]))
-        ++i;
-    bool negative = false;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
-        negative = s[i] == '-';
-        ++i;
-    }
-    long long v = 0;
-    for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i)
-        v = std::min(v * 10 + (s[i] - '0'), static_cast<long long>(INT_MAX) + 1);
-    v = negative ? -v : v;
-    return std::int32_t(std::clamp(v, static_cast<long long>(INT_MIN), static_cast<long long>(INT_MAX)));
-}
 
 void putAddress(std::span<Byte, RecordSize> rec, std::size_t at, const Address& a) {
     std::copy(a.begin(), a.end(), rec.begin() + std::ptrdiff_t(at));
@@ -58,7 +36,7 @@ std::optional<Address> parseLooseAddress(std::string_view text) {
         pos = dot + 1;
         if (piece.empty())
             continue;
-        const Byte b = Byte(std::uint32_t(leadingNumber(piece)) & 0xFF);
+        const Byte b = Byte(std::uint32_t(platform::leadingInt(piece)) & 0xFF);
         if (b == 0 && piece.front() != '0')
             return std::nullopt;
         out[found++] = b;

@@ -1,6 +1,7 @@
 #include "ipconfig/rules/ip_rules.h"
 
 #include "platform/endpoint.h"
+#include "platform/inifile.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -9,21 +10,6 @@ namespace vnk::rules {
 
 using namespace protocol;
 
-namespace {
-// atoi: leading blanks and a sign, then digits; the rest is ignored.
-long leadingNumber(std::string_view s) {
-    std::size_t i = 0;
-    while (i < s.size() && (s[i] == ' ' || s[i] == '\t'))
-        ++i;
-    bool negative = false;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-'))
-        negative = s[i++] == '-';
-    long n = 0;
-    while (i < s.size() && s[i] >= '0' && s[i] <= '9' && n < 100000)
-        n = n * 10 + (s[i++] - '0');
-    return negative ? -n : n;
-}
-} // namespace
 
 std::optional<Address> parseStrictAddress(std::string_view text) {
     if (text.empty())
@@ -50,7 +36,7 @@ std::optional<Address> parseStrictAddress(std::string_view text) {
         return std::nullopt;
     Address a{};
     for (int k = 0; k < 4; ++k) {
-        const long n = leadingNumber(pieces[k]);
+        const long n = platform::leadingInt(pieces[k]);
         if (n == 0 && pieces[k][0] != '0')
             return std::nullopt;
         if (n < 0 || n > 255)
