@@ -327,30 +327,16 @@ struct TransferSocket {
 // read delivered exactly 10. 1 accepted, 0 not, -1 after a reported failure
 // (the socket is closed then).
 int upgradeHandshake(CPServerContext& ctx, int socket, const ServerEntry& entry) {
-    const Timing& t = ctx.timing();
     Byte request[HeaderSize];
     buildHeader(request, entry.ethernet, CmdFirmware);
-    std::size_t done = 0;
-    for (int attempt = 0; attempt < t.sendAttempts && done < sizeof request; ++attempt) {
-        int sent = 0;
-        if (!ctx.XSendPacket(socket, request + done, sizeof request - done, sent))
-            return -1;
-        done += std::size_t(sent);
-    }
-    if (done < sizeof request)
-        return 0;
+    const int sent = ctx.sendPhase(socket, request, sizeof request, ctx.endpoint().commandPort);
+    if (sent <= 0)
+        return sent;
     Byte reply[HandshakeReplySize];
     std::size_t have = 0;
-    bool complete = false;
-    for (int attempt = 0; attempt < t.receiveAttempts && !complete; ++attempt) {
-        int got = 0;
-        if (!ctx.XReceivePacket(socket, reply + have, sizeof reply - have, got))
-            return -1;
-        have += std::size_t(got);
-        complete = have >= sizeof reply || got == 10;
-    }
-    if (!complete)
-        return 0;
+    const int got = ctx.receivePhase(socket, reply, sizeof reply, CPServerContext::EarlyEnd::FirmwareTen, have);
+    if (got <= 0)
+        return got;
     return replyAccepted(std::span<const Byte>(reply, have), CmdFirmware) ? 1 : 0;
 }
 
@@ -409,17 +395,10 @@ UpgradeEnd serveBlocks(CPServerContext& ctx, TransferSocket& sock, const ServerE
             putLE16(datagram, HeaderSize, number);
         }
         buildHeader(datagram, entry.ethernet, CmdFirmware);
-        std::size_t done = 0;
-        for (int attempt = 0; attempt < t.sendAttempts && done < length; ++attempt) {
-            int sent = 0;
-            if (!ctx.XSendPacket(sock.fd, datagram.data() + done, length - done, sent,
-                                 ctx.endpoint().firmwarePort)) {
-                sock.fd = -1; // reported and closed by the send
-                return UpgradeEnd::SendFailed;
-            }
-            done += std::size_t(sent);
-        }
-        if (done < length)
+        const int sent = ctx.sendPhase(sock.fd, datagram.data(), length, ctx.endpoint().firmwarePort);
+        if (sent < 0)
+            sock.fd = -1; // reported and closed by the send
+        if (sent != 1)
             return UpgradeEnd::SendFailed;
         if (number == EndMarker)
             return UpgradeEnd::Completed;

@@ -109,12 +109,17 @@ public:
                  Byte* reply, std::size_t replySize, EarlyEnd early = EarlyEnd::None, bool bind = false,
                  int* keepSocket = nullptr);
 
-protected:
-    void reportSocketFailure(const char* operation, const char* call, int error);
+    // One send phase (up to the table's attempts): 1 when the whole datagram went,
+    // 0 when the attempts ran out (socket still open), -1 after a hard failure
+    // (socket closed, error reported). The firmware transfer uses both phases on
+    // the socket it keeps.
     int sendPhase(int socket, const Byte* data, std::size_t length, std::uint16_t port);
     // 1 when the reply was collected; 0 on an attempt-count failure (socket still
     // open); -1 after a hard failure (socket closed, error reported).
     int receivePhase(int socket, Byte* reply, std::size_t size, EarlyEnd early, std::size_t& collected);
+
+protected:
+    void reportSocketFailure(const char* operation, const char* call, int error);
 
 private:
     platform::Endpoint m_endpoint;
