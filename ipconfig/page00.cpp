@@ -150,7 +150,7 @@ void Page00::refresh() {
         {
             const QSignalBlocker quiet(m_serverList);
             for (int i = 0; i < ctx.serverCount; ++i)
-                m_serverList->addItem(QString::fromStdString(ctx.serverTable[std::size_t(i)].name()));
+                m_serverList->addItem(boxText(ctx.serverTable[std::size_t(i)].name()));
             m_serverList->setCurrentIndex(0);
         }
         showFields();
@@ -184,7 +184,7 @@ void Page00::selectServer() {
         return;
     }
     if (!protocol::firmwarePresent(entry->identity)) {
-        appMessage(texts().upgradedFailOnce.arg(QString::fromStdString(entry->name())));
+        appMessage(texts().upgradedFailOnce.arg(boxText(entry->name())));
         if (sheet() != nullptr)
             sheet()->setActivePage(PageRole::Upgrade);
         return;

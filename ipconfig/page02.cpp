@@ -58,7 +58,7 @@ void Page02::build() {
                                                        : nullptr;
                                         });
     for (const auto& r : rows)
-        new QTreeWidgetItem(m_list, {QString::fromStdString(r.column1), QString::fromStdString(r.column2)});
+        new QTreeWidgetItem(m_list, {boxText(r.column1), boxText(r.column2)});
 }
 
 } // namespace vnk::ipconfig

@@ -18,7 +18,7 @@ Page03::Page03(CPServerContext& context, UiServices& ui, const PageParameters& p
     auto* form = new QFormLayout;
     for (std::size_t i = 0; i < FieldCount; ++i) {
         m_fields[i] = new QLineEdit(this);
-        m_fields[i]->setReadOnly(true);
+        makeReadOnly(m_fields[i]);
         form->addRow(labels[i], m_fields[i]);
     }
     m_fields[DeviceName]->setMaxLength(8);
@@ -33,7 +33,7 @@ void Page03::fill() {
                                             f.frameType,  f.activeIp,        f.netbeui,
                                             f.protocolSupport, f.diagnosticPrintOut, f.networkSpeed};
     for (std::size_t i = 0; i < FieldCount; ++i)
-        m_fields[i]->setText(QString::fromStdString(values[i]));
+        m_fields[i]->setText(boxText(values[i]));
 }
 
 } // namespace vnk::ipconfig

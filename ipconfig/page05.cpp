@@ -23,7 +23,7 @@ Page05::Page05(CPServerContext& context, UiServices& ui, const PageParameters& p
                                                   "gatewayIp", "netmask", "dnsServer"};
     for (std::size_t i = 0; i < FieldCount; ++i) {
         m_fields[i] = new QLineEdit(group);
-        m_fields[i]->setReadOnly(true);
+        makeReadOnly(m_fields[i]);
         m_fields[i]->setMaxLength(i == Status ? 48 : 20);
         m_fields[i]->setObjectName(QLatin1String(names[i]));
         form->addRow(labels[i], m_fields[i]);
@@ -38,14 +38,14 @@ void Page05::fill() {
     const bool refused = rules::dhcpInformationRefusal(rec, entry()->name()).has_value();
     if (refused)
         appMessage(texts().noDhcpInformation.arg(serverName()));
-    m_name->setText(QString::fromStdString(rules::nameOrDeviceName(*entry())));
+    m_name->setText(boxText(rules::nameOrDeviceName(*entry())));
     // The status as last read; the page does not ask the box again.
     const rules::DhcpInformation info =
         rules::dhcpInformation(rec, context()->statusBuffer, m_fields[Status]->text().toStdString());
     const std::string values[FieldCount] = {info.status,  info.startingIp, info.nextAvailableIp,
                                             info.gateway, info.netmask,    info.dns};
     for (std::size_t i = 0; i < FieldCount; ++i)
-        m_fields[i]->setText(QString::fromStdString(values[i]));
+        m_fields[i]->setText(boxText(values[i]));
     if (refused)
         setEnabled(false);
 }

@@ -51,7 +51,8 @@ void Page06::applyBoxStates(bool factoryDefaultTicked, bool setValues) {
 }
 
 void Page06::fill() {
-    m_alias->setText(QString::fromStdString(rules::nameOrDeviceName(*entry())));
+    m_shownAlias = rules::nameOrDeviceName(*entry());
+    showBoxText(m_alias, m_shownAlias, int(rules::MaxAliasLength));
     m_factoryDefault->setChecked(false);
     applyBoxStates(false, true);
 }
@@ -63,7 +64,7 @@ void Page06::factoryDefaultClicked() {
 
 bool Page06::store() {
     rules::OptionsPageValues v;
-    v.alias = m_alias->text().toStdString();
+    v.alias = boxBytes(m_alias->text(), m_shownAlias);
     v.diagnostic = m_diagnostic->isChecked();
     v.factoryDefault = m_factoryDefault->isChecked();
     // A box the model lacks is disabled and counts as clear.
@@ -71,7 +72,7 @@ bool Page06::store() {
     v.appletalk = m_appletalk->isEnabled() && m_appletalk->isChecked();
     // The edit counts characters; the box keeps bytes, and a name in other than
     // plain letters takes more than one byte a character.
-    if (v.alias.size() > rules::MaxAliasLength) {
+    if (v.alias != entry()->name() && v.alias.size() > rules::MaxAliasLength) {
         fail(texts().tooManyCharacters.arg(rules::MaxAliasLength), m_alias);
         return false;
     }
@@ -96,7 +97,7 @@ void Page06::updateServerListLine() {
     // line is replaced without the list telling anyone.
     const QSignalBlocker quiet(list);
     list->removeItem(index);
-    list->insertItem(index, QString::fromStdString(entry()->name()));
+    list->insertItem(index, boxText(entry()->name()));
     list->setCurrentIndex(index);
 }
 

@@ -34,6 +34,7 @@ private:
     void updateServerListLine();
 
     QLineEdit* m_alias;
+    std::string m_shownAlias; // the bytes the alias edit was filled from
     QCheckBox* m_diagnostic;
     QCheckBox* m_factoryDefault;
     QCheckBox* m_netbeui;

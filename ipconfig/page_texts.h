@@ -7,6 +7,7 @@
 // Texts that take the print server name use %1 where the name goes.
 #pragma once
 
+#include "platform/box_text.h"
 #include "protocol/firmware.h"
 
 #include <QString>
@@ -163,6 +164,8 @@ struct PageParameters {
     // cannot take firmware over UDP (and enables itself at the next activation);
     // the IPX utility's page has no such gate.
     bool udpUpgradeGate = true;
+    // The code page of the boxes' 8-bit texts that are not UTF-8.
+    platform::CodePage codePage = platform::CodePage::Windows1252;
 };
 
 // Brevan's parameters: English texts, no firmware gate.

@@ -12,19 +12,6 @@ namespace vnk::ipconfig {
 
 using namespace protocol;
 
-namespace {
-
-// The edits count characters; the box keeps 8 bytes, and a text in other than
-// plain letters takes more than one byte a character.
-QLineEdit* overLongEdit(std::initializer_list<QLineEdit*> edits) {
-    for (QLineEdit* e : edits)
-        if (e->text().toStdString().size() > rules::MailTextWidth)
-            return e;
-    return nullptr;
-}
-
-} // namespace
-
 PopPrint::PopPrint(CPServerContext& context, UiServices& ui, const PageParameters& parameters, QWidget* parent)
     : SettingsPage(context, ui, parameters, Caption::ServerName, true, parent),
       m_resolver(rules::resolveHostIPv4), m_state(std::make_unique<rules::MailPageState>()) {
@@ -140,9 +127,9 @@ void PopPrint::showPolling() {
 void PopPrint::showSlot(int index) {
     const rules::MailSlot& s = m_state->portSlots[std::size_t(index)];
     m_server->setText(QString::fromStdString(s.server));
-    m_account->setText(QString::fromStdString(s.account));
-    m_password->setText(QString::fromStdString(s.password));
-    m_confirm->setText(QString::fromStdString(s.confirmPassword));
+    m_account->setText(boxText(s.account));
+    m_password->setText(boxText(s.password));
+    m_confirm->setText(boxText(s.confirmPassword));
     m_printHeader->setChecked(s.printHeader);
     m_printAll->setChecked(s.printAll);
     m_reply->setChecked(false);
@@ -150,11 +137,14 @@ void PopPrint::showSlot(int index) {
 }
 
 rules::MailSlot PopPrint::controlValues() const {
+    // What the edits show goes back as the bytes of the slot they were filled
+    // from when it was left alone.
+    const rules::MailSlot& shown = m_state->portSlots[std::size_t(m_state->current)];
     rules::MailSlot s;
     s.server = m_server->text().toStdString();
-    s.account = m_account->text().toStdString();
-    s.password = m_password->text().toStdString();
-    s.confirmPassword = m_confirm->text().toStdString();
+    s.account = boxBytes(m_account->text(), shown.account);
+    s.password = boxBytes(m_password->text(), shown.password);
+    s.confirmPassword = boxBytes(m_confirm->text(), shown.confirmPassword);
     s.printHeader = m_printHeader->isChecked();
     s.replyConfirmation = false;
     s.printAll = m_printAll->isChecked();
@@ -175,7 +165,7 @@ void PopPrint::portSwitch(int newIndex) {
         const QSignalBlocker quiet(m_printPort);
         m_printPort->setCurrentIndex(m_state->current);
     };
-    if (QLineEdit* e = overLongEdit({m_account, m_password, m_confirm})) {
+    if (QLineEdit* e = overLongEdit(controlValues())) {
         putSelectionBack();
         fail(texts().tooManyCharacters.arg(rules::MailTextWidth), e);
         return;
@@ -190,8 +180,18 @@ void PopPrint::portSwitch(int newIndex) {
         showSlot(m_state->current);
 }
 
+QLineEdit* PopPrint::overLongEdit(const rules::MailSlot& values) const {
+    // The edits count characters; the box keeps 8 bytes, and a text in other
+    // than plain letters may take more than one byte a character.
+    for (auto [text, edit] : {std::pair{&values.account, m_account}, std::pair{&values.password, m_password},
+                              std::pair{&values.confirmPassword, m_confirm}})
+        if (text->size() > rules::MailTextWidth)
+            return edit;
+    return nullptr;
+}
+
 bool PopPrint::store() {
-    if (QLineEdit* e = overLongEdit({m_account, m_password, m_confirm})) {
+    if (QLineEdit* e = overLongEdit(controlValues())) {
         fail(texts().tooManyCharacters.arg(rules::MailTextWidth), e);
         return false;
     }

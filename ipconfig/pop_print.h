@@ -55,6 +55,8 @@ protected:
 
 private:
     rules::MailSlot controlValues() const;
+    // The edit whose text takes more bytes than its field holds, or nullptr.
+    QLineEdit* overLongEdit(const rules::MailSlot& values) const;
     void showSlot(int index);
     void showPolling();
     QString messageOf(const rules::MailFailure& failure) const;

@@ -2,6 +2,8 @@
 
 #include "protocol/pserver_context.h"
 
+#include <algorithm>
+
 namespace vnk::ipconfig {
 
 PropertyPage::PropertyPage(protocol::CPServerContext& context, UiServices& ui,
@@ -27,6 +29,27 @@ QString PropertyPage::title() const {
 
 QString PropertyPage::programDirectory() const {
     return QString::fromStdString(m_context->programDirectory);
+}
+
+QString PropertyPage::boxText(const std::string& bytes) const {
+    return QString::fromStdString(platform::decodeBoxText(bytes, m_parameters.codePage));
+}
+
+std::string PropertyPage::boxBytes(const QString& shown, const std::string& original) const {
+    return platform::bytesForShownText(shown.toStdString(), original, m_parameters.codePage);
+}
+
+void PropertyPage::showBoxText(QLineEdit* edit, const std::string& bytes, int limit) const {
+    const QString text = boxText(bytes);
+    edit->setMaxLength(std::max(limit, int(text.size())));
+    edit->setText(text);
+}
+
+void PropertyPage::makeReadOnly(QLineEdit* edit) {
+    edit->setReadOnly(true);
+    QPalette palette = edit->palette();
+    palette.setColor(QPalette::Base, palette.color(QPalette::Window));
+    edit->setPalette(palette);
 }
 
 void PropertyPage::onInitDialog() {

@@ -15,6 +15,9 @@
 #include "ipconfig/page_texts.h"
 #include "ipconfig/ui_services.h"
 
+#include <string>
+
+#include <QLineEdit>
 #include <QVBoxLayout>
 #include <QWidget>
 
@@ -46,6 +49,19 @@ public:
     QString title() const;
     // The program directory (where "logo.bmp" is looked for).
     QString programDirectory() const;
+
+    // A text of the box (name, contact, account) as it is shown, and the bytes
+    // to store for what an edit shows: the bytes it was filled from when the
+    // text was left alone, else the text in the box's code page.
+    QString boxText(const std::string& bytes) const;
+    std::string boxBytes(const QString& shown, const std::string& original) const;
+    // Fills an edit with a text of the box, whole even when it fills its field
+    // without a terminator: the edit takes at least `limit` characters.
+    void showBoxText(QLineEdit* edit, const std::string& bytes, int limit) const;
+
+    // An edit that only shows a value: read only, with the window's background
+    // as the style shows a field that cannot be typed into.
+    static void makeReadOnly(QLineEdit* edit);
 
     UiServices::Button appMessage(const QString& text, UiServices::Buttons buttons = UiServices::Ok,
                                   UiServices::Icon icon = UiServices::Icon::Warning);

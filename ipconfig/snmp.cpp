@@ -5,6 +5,8 @@
 
 #include <QFormLayout>
 
+#include <tuple>
+
 namespace vnk::ipconfig {
 
 using namespace protocol;
@@ -34,19 +36,22 @@ void snmp::fill() {
     for (QWidget* w : {static_cast<QWidget*>(m_contact), static_cast<QWidget*>(m_location),
                        static_cast<QWidget*>(writeButton()), static_cast<QWidget*>(resetButton())})
         w->setEnabled(enabled);
-    const rules::SnmpTexts stored = rules::snmpTexts(recordOf(context()->configBuffer));
-    m_contact->setText(QString::fromStdString(stored.contact));
-    m_location->setText(QString::fromStdString(stored.location));
+    m_shown = rules::snmpTexts(recordOf(context()->configBuffer));
+    showBoxText(m_contact, m_shown.contact, int(rules::MaxSnmpTextLength));
+    showBoxText(m_location, m_shown.location, int(rules::MaxSnmpTextLength));
 }
 
 bool snmp::store() {
     if (!rules::snmpEnabled(entry()->identity))
         return false;
-    const rules::SnmpTexts values{m_contact->text().toStdString(), m_location->text().toStdString()};
+    const rules::SnmpTexts values{boxBytes(m_contact->text(), m_shown.contact),
+                                  boxBytes(m_location->text(), m_shown.location)};
     // The edits count characters; the box keeps bytes, and a text in other than
-    // plain letters takes more than one byte a character.
-    for (auto [text, edit] : {std::pair{&values.contact, m_contact}, std::pair{&values.location, m_location}}) {
-        if (text->size() > rules::MaxSnmpTextLength) {
+    // plain letters takes more than one byte a character. A text left as it was
+    // goes back as it was, whatever its length.
+    for (auto [text, shown, edit] : {std::tuple{&values.contact, &m_shown.contact, m_contact},
+                                     std::tuple{&values.location, &m_shown.location, m_location}}) {
+        if (*text != *shown && text->size() > rules::MaxSnmpTextLength) {
             fail(texts().tooManyCharacters.arg(rules::MaxSnmpTextLength), edit);
             return false;
         }

@@ -1,6 +1,7 @@
 // The SNMP page: the system contact and location the box's SNMP agent reports.
 #pragma once
 
+#include "ipconfig/rules/snmp_rules.h"
 #include "ipconfig/settings_page.h"
 
 namespace vnk::ipconfig {
@@ -21,6 +22,7 @@ protected:
 private:
     QLineEdit* m_contact;
     QLineEdit* m_location;
+    rules::SnmpTexts m_shown; // the bytes the edits were filled from
 };
 
 } // namespace vnk::ipconfig

@@ -93,7 +93,8 @@ void storeOptionBits(std::span<Byte, RecordSize> rec, bool diagnostic, bool netb
 OptionsWriteResult applyOptionsPage(std::span<Byte, RecordSize> rec, protocol::ServerEntry& entry,
                                     const OptionsPageValues& values) {
     OptionsWriteResult result;
-    if (values.alias.size() > MaxAliasLength) {
+    // A name the box already has is kept whatever its length.
+    if (values.alias != entry.name() && values.alias.size() > MaxAliasLength) {
         result.accepted = false;
         return result;
     }

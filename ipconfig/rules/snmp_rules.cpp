@@ -25,10 +25,18 @@ SnmpTexts snmpTexts(std::span<const Byte, RecordSize> rec) {
 }
 
 bool storeSnmpTexts(std::span<Byte, RecordSize> rec, const SnmpTexts& texts) {
-    if (texts.contact.size() > MaxSnmpTextLength || texts.location.size() > MaxSnmpTextLength)
+    const SnmpTexts stored = snmpTexts(rec);
+    const bool contactChanged = texts.contact != stored.contact;
+    const bool locationChanged = texts.location != stored.location;
+    if ((contactChanged && texts.contact.size() > MaxSnmpTextLength) ||
+        (locationChanged && texts.location.size() > MaxSnmpTextLength))
         return false;
-    putText(rec, r::SnmpContact, texts.contact);
-    putText(rec, r::SnmpLocation, texts.location);
+    // A text the field already holds is left alone: it may fill the field
+    // without a terminator, and the bytes after its terminator stay too.
+    if (contactChanged)
+        putText(rec, r::SnmpContact, texts.contact);
+    if (locationChanged)
+        putText(rec, r::SnmpLocation, texts.location);
     return true;
 }
 

@@ -26,9 +26,10 @@ struct SnmpTexts {
 // Contact from 32 and location from 48, each up to its NUL and at most 16 bytes.
 SnmpTexts snmpTexts(std::span<const Byte, RecordSize> rec);
 
-// Stores each text and its NUL; the bytes after the NUL keep their values. A
-// text longer than 15 characters is refused (false) and nothing is stored; the
-// page's edits never pass one.
+// Stores each text that differs from what its field holds, with its NUL; the
+// bytes after the NUL keep their values, and a field whose text is unchanged is
+// not touched at all. A changed text longer than 15 bytes is refused (false)
+// and nothing is stored.
 bool storeSnmpTexts(std::span<Byte, RecordSize> rec, const SnmpTexts& texts);
 
 } // namespace vnk::rules
