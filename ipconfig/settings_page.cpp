@@ -1,9 +1,12 @@
 #include "ipconfig/settings_page.h"
 
 #include "ipconfig/property_sheet.h"
+#include "protocol/consistent_read.h"
 #include "protocol/pserver_context.h"
 
 #include <QFormLayout>
+
+#include <algorithm>
 
 namespace vnk::ipconfig {
 
@@ -38,7 +41,7 @@ void SettingsPage::onInitDialog() {
 QLineEdit* SettingsPage::addNameRow(QLayout* into) {
     m_nameLabel = new QLabel(this);
     auto* name = new QLineEdit(this);
-    name->setReadOnly(true);
+    makeReadOnly(name);
     name->setMaxLength(48);
     name->setObjectName(QStringLiteral("serverName"));
     m_nameLabel->setBuddy(name);
@@ -56,7 +59,7 @@ protocol::ServerEntry* SettingsPage::entry() const {
 
 QString SettingsPage::serverName() const {
     const auto* e = entry();
-    return e ? QString::fromStdString(e->name()) : QString();
+    return e ? boxText(e->name()) : QString();
 }
 
 void SettingsPage::setControlsEnabled(bool enabled) {
@@ -102,6 +105,8 @@ void SettingsPage::write() {
     protocol::ServerEntry* e = entry();
     if (!e || m_refused)
         return;
+    if (!recordInHandSound(*e))
+        return;
     if (!store())
         return;
     bool ok;
@@ -116,6 +121,42 @@ void SettingsPage::write() {
         return;
     }
     written();
+}
+
+bool SettingsPage::recordInHandSound(protocol::ServerEntry& e) {
+    protocol::ConfigFrame& inHand = context()->configBuffer;
+    if (protocol::recordChecksumHolds(inHand)) {
+        m_checked = inHand;
+        return true;
+    }
+    // The record in hand may have been damaged on its way here, and a Write
+    // sends every byte of it back. It is read again until a read can be trusted.
+    // The Write goes on when that read is the record in hand (a box that leaves
+    // its checksum stale) or the one this page last checked (the page stored its
+    // fields, then was told not to send them). Otherwise nothing is sent, and
+    // the page shows what the box really holds.
+    protocol::ConfigFrame fresh{};
+    protocol::ConsistentRead read;
+    {
+        WaitCursor wait(ui());
+        read = protocol::readConsistentRecord(*context(), e, fresh);
+    }
+    auto same = [](const protocol::ConfigFrame& a, const protocol::ConfigFrame& b) {
+        const auto x = protocol::recordOf(a);
+        const auto y = protocol::recordOf(b);
+        return std::equal(x.begin(), x.end(), y.begin());
+    };
+    if (read == protocol::ConsistentRead::Ok && (same(fresh, inHand) || same(fresh, m_checked))) {
+        m_checked = fresh;
+        return true;
+    }
+    if (read == protocol::ConsistentRead::Ok) {
+        inHand = fresh;
+        m_checked = fresh;
+        fill();
+    }
+    appMessage(texts().cannotWriteEeprom);
+    return false;
 }
 
 void SettingsPage::reset() {

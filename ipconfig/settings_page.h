@@ -78,7 +78,12 @@ protected:
     void setBodyGrows(bool grows) { m_bodyGrows = grows; }
 
 private:
+    // True when the record in hand can take the page's fields and be sent back;
+    // otherwise the user has been told and nothing may be written.
+    bool recordInHandSound(protocol::ServerEntry& entry);
+
     Caption m_caption;
+    protocol::ConfigFrame m_checked{}; // the record in hand when a Write last found it sound
     bool m_refused = false;
     bool m_bodyGrows = false;
     QWidget* m_buttonBar; // joins the body's layout when the page is first shown

@@ -20,6 +20,7 @@ struct Timing {
                                                   microseconds{2'000'000}};
     int discoveryIdleSteps = 20;         // a pass ends after this many steps that completed no reply
     int reconnectSearches = 20;          // searches for a box that was reset
+    int consistentReadAttempts = 4;      // reads of a record about to be changed and written back
     // Firmware transfer
     microseconds blockRequestWait{21'000'000}; // silence that ends a transfer
     int blockRequestReads = 20;

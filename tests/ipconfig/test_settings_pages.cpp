@@ -156,6 +156,10 @@ private slots:
     // SNMP page
     void snmpEmptyContactIsOneNul();
     void snmpWithoutAgentShowsTextsDisabled();
+
+    // Every page
+    void boxTextsAreShownWholeAndWrittenBackByteForByte();
+    void writeNeverSendsARecordDamagedOnItsWay();
 };
 
 void TestSettingsPages::initTestCase() {
@@ -266,8 +270,9 @@ void TestSettingsPages::aliasNameRule() {
     QVERIFY(open(rig, QString(), &page));
     QCOMPARE(page.aliasEdit()->text(), QString::fromStdString(testBox("FIRST", 1).deviceName));
 
-    // Fifteen characters that take more than fifteen bytes do not fit the field.
-    page.aliasEdit()->setText(QString(u'Ä').repeated(9));
+    // Characters the code page lacks are stored as UTF-8: nine of them take more
+    // than fifteen bytes and do not fit the field.
+    page.aliasEdit()->setText(QString(u'Ω').repeated(9));
     const int writesBefore = writes(rig, 0);
     page.writeButton()->click();
     QCOMPARE(rig.ui.texts().last(), u"Enter no more than 15 characters."_s);
@@ -866,6 +871,94 @@ void TestSettingsPages::snmpWithoutAgentShowsTextsDisabled() {
     QCOMPARE(page.locationEdit()->text(), u"Cellar"_s);
     page.write();
     QCOMPARE(writes(rig, 0), 0);
+}
+
+// --- Every page ---
+
+void TestSettingsPages::boxTextsAreShownWholeAndWrittenBackByteForByte() {
+    // Windows-1252 bytes, UTF-8 bytes, and fields filled without a terminator.
+    sim::BoxSpec cafe = box("CAF\xC9-PS", 1, 0x01, MailCaps, [](ConfigRecord& rec) {
+        sim::setText(rec, r::SnmpContact, 16, "ABCDEFGHIJKLMNOP");
+        sim::setText(rec, r::SnmpLocation, 16, "Caf\xC3\xA9");
+        sim::setText(rec, r::MailBlocks + 4, 8, "M\xFCller12");
+        sim::setText(rec, r::MailBlocks + 12, 8, "\xA7\xA7");
+    });
+    cafe.flags61 = 0x01;
+    BrevanRig rig({cafe, box("SIXTEEN-LETTERS!", 2, 0x01, r::CapTcpIp)});
+    QVERIFY2(rig.started, rig.error.c_str());
+    QVERIFY(rig.showAndDiscover());
+    QCOMPARE(rig.listed(), (QStringList{u"CAFÉ-PS"_s, u"SIXTEEN-LETTERS!"_s}));
+    const ConfigRecord before = stored(rig, 0);
+
+    // Each page shows the texts whole and writes them back untouched.
+    ipconfig::Page06& options = *rig.sheet().page06();
+    QVERIFY(open(rig, u"CAFÉ-PS"_s, &options));
+    QCOMPARE(options.aliasEdit()->text(), u"CAFÉ-PS"_s);
+    options.writeButton()->click();
+    ipconfig::snmp& snmp = *rig.sheet().snmpPage();
+    QVERIFY(open(rig, u"CAFÉ-PS"_s, &snmp));
+    QCOMPARE(snmp.contactEdit()->text(), u"ABCDEFGHIJKLMNOP"_s);
+    QCOMPARE(snmp.locationEdit()->text(), u"Café"_s);
+    snmp.writeButton()->click();
+    ipconfig::PopPrint& mail = *rig.sheet().popPrint();
+    QVERIFY(open(rig, u"CAFÉ-PS"_s, &mail));
+    QCOMPARE(mail.mailAccountEdit()->text(), u"Müller12"_s);
+    QCOMPARE(mail.passwordEdit()->text(), u"§§"_s);
+    mail.writeButton()->click();
+    QVERIFY2(rig.ui.messages.isEmpty(), qPrintable(rig.ui.texts().join(u'|')));
+    QCOMPARE(writes(rig, 0), 3);
+    QCOMPARE(differences(stored(rig, 0), before), QList<int>{});
+
+    // An edited text goes into the code page when it has every character.
+    QVERIFY(open(rig, u"CAFÉ-PS"_s, &snmp));
+    snmp.locationEdit()->setText(u"Zürich"_s);
+    snmp.writeButton()->click();
+    QCOMPARE(protocol::fieldText(stored(rig, 0), r::SnmpLocation, 16), std::string("Z\xFCrich"));
+
+    // A name that fills its field is shown whole and is no new name.
+    QVERIFY(open(rig, u"SIXTEEN-LETTERS!"_s, &options));
+    QCOMPARE(options.aliasEdit()->text(), u"SIXTEEN-LETTERS!"_s);
+    options.writeButton()->click();
+    QCOMPARE(rig.ui.messages.size(), 0);
+    QCOMPARE(text(stored(rig, 1), r::AliasName, 16), u"SIXTEEN-LETTERS!"_s);
+}
+
+void TestSettingsPages::writeNeverSendsARecordDamagedOnItsWay() {
+    sim::BoxSpec agent = box("AGENT", 1, 0x01, r::CapTcpIp);
+    agent.flags61 = 0x01;
+    BrevanRig rig({agent});
+    QVERIFY2(rig.started, rig.error.c_str());
+    QVERIFY(rig.showAndDiscover());
+    ipconfig::snmp& page = *rig.sheet().snmpPage();
+    QVERIFY(open(rig, u"AGENT"_s, &page));
+    const ConfigRecord before = stored(rig, 0);
+
+    // A byte of the record in hand went wrong on its way: nothing is sent, and
+    // the page holds the record the box really has.
+    rig.ctx().configBuffer[protocol::HeaderSize + 100] ^= 0x5A;
+    page.locationEdit()->setText(u"Hall"_s);
+    page.writeButton()->click();
+    QCOMPARE(rig.ui.texts(), QStringList{u"Cannot Write EEProm"_s});
+    QCOMPARE(writes(rig, 0), 0);
+    QCOMPARE(differences(stored(rig, 0), before), QList<int>{});
+    page.locationEdit()->setText(u"Hall"_s);
+    page.writeButton()->click();
+    QCOMPARE(writes(rig, 0), 1);
+    QCOMPARE(differences(stored(rig, 0), before), (QList<int>{48, 49, 50, 51})); // "Hall", the rest as read
+
+    // A box that leaves its checksum stale reads the same twice and can be written.
+    rig.lan.withBox(0, [](sim::SimBox& b) {
+        auto rec = b.storedRecord();
+        rec[protocol::ChecksumOffset] ^= 0xFF;
+        b.storeRecord(rec);
+        return 0;
+    });
+    QVERIFY(open(rig, u"AGENT"_s, &page));
+    page.contactEdit()->setText(u"Desk"_s);
+    page.writeButton()->click();
+    QCOMPARE(rig.ui.texts().size(), 1);
+    QCOMPARE(writes(rig, 0), 2);
+    QCOMPARE(text(stored(rig, 0), r::SnmpContact, 16), u"Desk"_s);
 }
 
 QTEST_MAIN(TestSettingsPages)
