@@ -1,8 +1,10 @@
 #include "cli/vnkctl.h"
 
+#include "platform/box_text.h"
 #include "platform/error_reporter.h"
 #include "platform/inifile.h"
 #include "platform/program_dir.h"
+#include "protocol/consistent_read.h"
 #include "protocol/firmware.h"
 #include "protocol/model_line.h"
 #include "protocol/pserver_context.h"
@@ -59,6 +61,20 @@ const char* const Usage =
     "Exit status: 0 done, 1 failed, 2 usage, 3 bad value (for upgrade: the file was refused,\n"
     "nothing was sent), 4 not found, 5 did not answer.\n";
 
+// The box's 8-bit texts are shown by the one rule of the suite: UTF-8 when they
+// are UTF-8, else Windows-1252, as the IP utility shows them.
+constexpr platform::CodePage BoxCodePage = platform::CodePage::Windows1252;
+
+std::string boxText(const std::string& bytes) {
+    return platform::decodeBoxText(bytes, BoxCodePage);
+}
+// A box's name in a message or a line of text output.
+std::string shownName(const std::string& bytes) {
+    return platform::terminalSafe(boxText(bytes));
+}
+
+// s is UTF-8 (texts from a box have been decoded): its characters go out as
+// they are, control characters escaped.
 std::string jsonString(const std::string& s) {
     std::string o = "\"";
     for (unsigned char c : s) {
@@ -69,7 +85,7 @@ std::string jsonString(const std::string& s) {
         case '\r': o += "\\r"; break;
         case '\t': o += "\\t"; break;
         default:
-            if (c < 0x20 || c >= 0x7F) {
+            if (c < 0x20 || c == 0x7F) {
                 char u[8];
                 std::snprintf(u, sizeof u, "\\u%04x", c);
                 o += u;
@@ -79,6 +95,14 @@ std::string jsonString(const std::string& s) {
         }
     }
     return o + "\"";
+}
+
+// The display form of a field; texts of the box decoded.
+bool isTextField(const FieldDef& f) {
+    return f.kind == FieldKind::Text || f.kind == FieldKind::TextFillWidth || f.kind == FieldKind::TreeName;
+}
+std::string fieldValue(const FieldDef& f, std::span<const Byte, RecordSize> rec) {
+    return isTextField(f) ? boxText(readField(f, rec)) : readField(f, rec);
 }
 
 // Key/value pairs printed either aligned or as one JSON object.
@@ -96,16 +120,21 @@ void printPairs(std::ostream& out, const Pairs& pairs, bool json) {
     for (const auto& p : pairs)
         w = std::max(w, p.first.size());
     for (const auto& p : pairs)
-        out << std::left << std::setw(int(w)) << p.first << "  " << p.second << "\n";
+        out << std::left << std::setw(int(w)) << p.first << "  " << platform::terminalSafe(p.second) << "\n";
 }
 
 class StreamReporter final : public platform::ErrorReporter {
 public:
     explicit StreamReporter(std::ostream& err) : m_err(err) {}
-    void report(const std::string& text) override { m_err << "vnkctl:" << text << "\n"; }
+    void report(const std::string& text) override {
+        ++m_reports;
+        m_err << "vnkctl:" << text << "\n";
+    }
+    int reports() const { return m_reports; }
 
 private:
     std::ostream& m_err;
+    int m_reports = 0;
 };
 
 // A spinner on standard error while the protocol waits, on a terminal only.
@@ -179,35 +208,51 @@ public:
             m_progress.done();
             if (!found) {
                 m_err << "vnkctl: no print server answers at " << macText(*mac) << "\n";
-                return ExitNotFound;
+                return ExitNoAnswer;
             }
             std::memcpy(e.identity.data(), reply + HeaderSize, IdentitySize);
             m_ctx.serverCount = 1;
             m_ctx.selectedIndex = 0;
             return ExitOk;
         }
-        discover();
+        if (!discover())
+            return ExitFailure;
         for (int i = 0; i < m_ctx.serverCount; ++i)
-            if (m_ctx.serverTable[std::size_t(i)].name() == box) {
+            if (m_ctx.serverTable[std::size_t(i)].name() == box ||
+                boxText(m_ctx.serverTable[std::size_t(i)].name()) == box) {
                 m_ctx.selectedIndex = i;
                 return ExitOk;
             }
-        m_err << "vnkctl: no print server named \"" << box << "\" was found\n";
+        m_err << "vnkctl: no print server named \"" << platform::terminalSafe(box) << "\" was found\n";
         return ExitNotFound;
     }
 
-    void discover() {
+    // False when a socket failure was reported while searching (what was found
+    // before it is in the table all the same).
+    bool discover() {
         m_progress.begin("Searching for print servers");
-        m_ctx.XGetPort();
+        const int before = m_reporter.reports();
+        const bool ok = m_ctx.XGetPort() == 1 && m_reporter.reports() == before;
         m_progress.done();
+        return ok;
     }
 
-    int readRecord() {
+    // forChange: the record is about to be changed and written back, so it must
+    // pass the consistency checks; one that never does is not written.
+    int readRecord(bool forChange = false) {
         m_progress.begin("Reading the configuration");
-        const bool ok = m_ctx.XReadPServerEEProm(*m_ctx.selectedEntry(), m_ctx.configBuffer) == 1;
+        ServerEntry& entry = *m_ctx.selectedEntry();
+        const ConsistentRead read = forChange ? readConsistentRecord(m_ctx, entry, m_ctx.configBuffer)
+                                   : m_ctx.XReadPServerEEProm(entry, m_ctx.configBuffer) == 1 ? ConsistentRead::Ok
+                                                                                              : ConsistentRead::NoAnswer;
         m_progress.done();
-        if (!ok)
+        if (read == ConsistentRead::NoAnswer)
             return noAnswer("Cannot Read EEPROM");
+        if (read == ConsistentRead::Inconsistent) {
+            m_err << "vnkctl: the record read from " << shownName(entry.name())
+                  << " is inconsistent; nothing was written\n";
+            return ExitFailure;
+        }
         m_ctx.parallelPortCount = parallelPorts(recordOf(m_ctx.configBuffer));
         m_ctx.serialPortCount = serialPorts(recordOf(m_ctx.configBuffer));
         return ExitOk;
@@ -221,7 +266,7 @@ public:
     }
 
     int noAnswer(const std::string& what) {
-        m_err << "vnkctl: " << m_ctx.selectedEntry()->name() << ": " << what << "\n";
+        m_err << "vnkctl: " << shownName(m_ctx.selectedEntry()->name()) << ": " << what << "\n";
         return ExitNoAnswer;
     }
 
@@ -240,8 +285,8 @@ Pairs identityPairs(const ServerEntry& e) {
         std::snprintf(hex, sizeof hex, "0x%02X", b);
         return std::string(hex);
     };
-    return {{"name", e.name()},
-            {"device_name", deviceName(id)},
+    return {{"name", boxText(e.name())},
+            {"device_name", boxText(deviceName(id))},
             {"ethernet", macText(e.ethernet)},
             {"vendor", std::to_string(id[identity::Vendor])},
             {"device_type", std::to_string(id[identity::DeviceType])},
@@ -258,8 +303,8 @@ Pairs statusPairs(CPServerContext& ctx) {
     const Byte mode = rec[record::DhcpMode];
     const Byte state = dhcpServerState(ctx.statusBuffer);
     const std::string dhcp = rules::dhcpStatusText(mode, state, "");
-    return {{"Device Name", f.deviceName},
-            {"Alias Name", f.aliasName},
+    return {{"Device Name", boxText(f.deviceName)},
+            {"Alias Name", boxText(f.aliasName)},
             {"Ethernet ID", f.ethernetId},
             {"Frame Type", f.frameType},
             {"Active IP", f.activeIp},
@@ -299,8 +344,8 @@ int cmdFields(std::ostream& out, bool json) {
     return ExitOk;
 }
 
-int cmdList(Session& s, std::ostream& out, bool json) {
-    s.discover();
+int cmdList(Session& s, std::ostream& out, std::ostream& err, bool json) {
+    const bool searched = s.discover();
     CPServerContext& ctx = s.ctx();
     if (json)
         out << "[";
@@ -311,20 +356,25 @@ int cmdList(Session& s, std::ostream& out, bool json) {
             model = modelLine(recordOf(ctx.configBuffer), e.identity[identity::Flags]);
         const std::string ip = dottedAt(e.ipAddress, 0);
         if (json) {
-            out << (i ? ", " : "") << "{\"name\": " << jsonString(e.name())
+            out << (i ? ", " : "") << "{\"name\": " << jsonString(boxText(e.name()))
                 << ", \"ethernet\": " << jsonString(macText(e.ethernet)) << ", \"ip\": " << jsonString(ip)
                 << ", \"model\": " << jsonString(model)
                 << ", \"firmware_present\": " << (firmwarePresent(e.identity) ? "true" : "false") << "}";
         } else {
             char line[160];
-            std::snprintf(line, sizeof line, "%-16s %s  %-15s %s%s\n", e.name().c_str(), macText(e.ethernet).c_str(),
+            std::snprintf(line, sizeof line, "%-16s %s  %-15s %s%s\n", shownName(e.name()).c_str(),
+                          macText(e.ethernet).c_str(),
                           ip.c_str(), model.c_str(), firmwarePresent(e.identity) ? "" : "  (no firmware)");
             out << line;
         }
     }
     if (json)
         out << "]\n";
-    else if (ctx.serverCount == 0)
+    if (!searched) {
+        err << "vnkctl: the search for print servers failed\n";
+        return ExitFailure;
+    }
+    if (!json && ctx.serverCount == 0)
         out << "No print server found.\n";
     return ExitOk;
 }
@@ -339,7 +389,7 @@ int cmdShow(Session& s, std::ostream& out, bool json) {
     Pairs ident = identityPairs(*ctx.selectedEntry());
     Pairs fields;
     for (const auto& f : allFields())
-        fields.emplace_back(f.name, readField(f, rec));
+        fields.emplace_back(f.name, fieldValue(f, rec));
     Pairs status = statusPairs(ctx);
     if (json) {
         out << "{\"identity\": ";
@@ -366,22 +416,41 @@ int cmdGet(Session& s, std::ostream& out, const std::vector<std::string>& names,
     const auto rec = recordOf(s.ctx().configBuffer);
     Pairs values;
     for (const auto& n : names)
-        values.emplace_back(findField(n)->name, readField(*findField(n), rec));
+        values.emplace_back(findField(n)->name, fieldValue(*findField(n), rec));
     if (json) {
         printPairs(out, values, true);
     } else if (values.size() == 1) {
-        out << values[0].second << "\n";
+        out << platform::terminalSafe(values[0].second) << "\n";
     } else {
         printPairs(out, values, false);
     }
     return ExitOk;
 }
 
-int cmdSet(Session& s, std::ostream& out, std::ostream& err, const std::vector<std::string>& assignments) {
-    if (int rc = s.readRecord())
+// A text typed on the command line, as the bytes the box is to keep: the bytes
+// it holds when the text is what it shows, else the text in the box's code page.
+std::vector<std::string> storedTexts(const std::vector<std::string>& assignments,
+                                     std::span<const Byte, RecordSize> rec) {
+    std::vector<std::string> out;
+    for (const auto& a : assignments) {
+        const auto eq = a.find('=');
+        const FieldDef* f = eq == std::string::npos ? nullptr : findField(a.substr(0, eq));
+        if (!f || !isTextField(*f)) {
+            out.push_back(a);
+            continue;
+        }
+        out.push_back(a.substr(0, eq + 1) +
+                      platform::bytesForShownText(a.substr(eq + 1), readField(*f, rec), BoxCodePage));
+    }
+    return out;
+}
+
+int cmdSet(Session& s, std::ostream& out, std::ostream& err, const std::vector<std::string>& typed) {
+    if (int rc = s.readRecord(true))
         return rc;
     CPServerContext& ctx = s.ctx();
     const auto current = recordOf(ctx.configBuffer);
+    const std::vector<std::string> assignments = storedTexts(typed, current);
     ConfigRecord after{};
     std::copy(current.begin(), current.end(), after.begin());
     const AssignmentResult r = applyAssignments(after, assignments);
@@ -406,12 +475,12 @@ int cmdSet(Session& s, std::ostream& out, std::ostream& err, const std::vector<s
     s.progress().done();
     if (!ok)
         return s.noAnswer("Cannot Write EEProm");
-    out << "Written to " << ctx.selectedEntry()->name() << "; it takes effect after 'vnkctl reset'.\n";
+    out << "Written to " << shownName(ctx.selectedEntry()->name()) << "; it takes effect after 'vnkctl reset'.\n";
     return ExitOk;
 }
 
 int cmdFactoryDefault(Session& s, std::ostream& out) {
-    if (int rc = s.readRecord())
+    if (int rc = s.readRecord(true))
         return rc;
     CPServerContext& ctx = s.ctx();
     rules::applyFactoryDefault(recordOf(ctx.configBuffer), *ctx.selectedEntry());
@@ -450,16 +519,16 @@ bool resolveMailServers(std::vector<std::string>& assignments, std::ostream& err
 
 int cmdReset(Session& s, std::ostream& out, std::ostream& err) {
     CPServerContext& ctx = s.ctx();
-    const std::string name = ctx.selectedEntry()->name();
+    const std::string name = shownName(ctx.selectedEntry()->name());
     s.progress().begin("Resetting " + name + " and waiting for it to come back");
     const ReconnectResult r = ctx.resetAndReconnect([&](const std::string& m) {
         s.progress().done();
-        err << "vnkctl: " << m << "\n";
+        err << "vnkctl: " << shownName(m) << "\n";
     });
     s.progress().done();
     if (!r.ok())
         return ExitNoAnswer;
-    out << name << " is back: " << ctx.selectedEntry()->name().c_str() << " at "
+    out << name << " is back: " << shownName(ctx.selectedEntry()->name()) << " at "
         << activeIp(ctx.statusBuffer) << "\n";
     return ExitOk;
 }
@@ -486,13 +555,13 @@ int cmdPrinters(Session& s, std::ostream& out, std::ostream& err, bool json) {
     if (json) {
         out << "[";
         for (std::size_t i = 0; i < rows.size(); ++i)
-            out << (i ? ", " : "") << "{\"port\": " << jsonString(rows[i].column1)
-                << ", \"status\": " << jsonString(rows[i].column2) << "}";
+            out << (i ? ", " : "") << "{\"port\": " << jsonString(boxText(rows[i].column1))
+                << ", \"status\": " << jsonString(boxText(rows[i].column2)) << "}";
         out << "]\n";
         return ExitOk;
     }
     for (const auto& r : rows)
-        out << std::left << std::setw(6) << r.column1 << " " << r.column2 << "\n";
+        out << std::left << std::setw(6) << shownName(r.column1) << " " << shownName(r.column2) << "\n";
     return ExitOk;
 }
 
@@ -513,7 +582,7 @@ int cmdTestPrint(Session& s, std::ostream& out, std::ostream& err, const std::st
         port = portArgument(portText);
         const bool present = port >= 0 && (port < 3 ? port < ctx.parallelPortCount : port - 3 < ctx.serialPortCount);
         if (!present) {
-            err << "vnkctl: " << ctx.selectedEntry()->name() << " has no port " << portText << "\n";
+            err << "vnkctl: " << shownName(ctx.selectedEntry()->name()) << " has no port " << portText << "\n";
             return ExitBadValue;
         }
     }
@@ -522,7 +591,7 @@ int cmdTestPrint(Session& s, std::ostream& out, std::ostream& err, const std::st
     s.progress().done();
     if (!ok)
         return s.noAnswer("the test print was not confirmed");
-    out << "Test page sent to " << ctx.selectedEntry()->name() << "\n";
+    out << "Test page sent to " << shownName(ctx.selectedEntry()->name()) << "\n";
     return ExitOk;
 }
 
@@ -568,7 +637,7 @@ int cmdUpgrade(Session& s, std::ostream& out, std::ostream& err, const std::stri
     ServerEntry& e = *ctx.selectedEntry();
     const auto rec = recordOf(ctx.configBuffer);
     if (!supportsUdpUpgrade(rec)) {
-        err << "vnkctl: " << noIpUpgradeText(e.name()) << "\n";
+        err << "vnkctl: " << shownName(noIpUpgradeText(e.name())) << "\n";
         return ExitFailure;
     }
     bool checks = true;
@@ -620,15 +689,21 @@ int cmdUpgrade(Session& s, std::ostream& out, std::ostream& err, const std::stri
         return ExitFailure;
     }
     out << EnglishUpgradeTexts.succeeded << "\n";
+    // The firmware was replaced whatever the reads after it say: a box that
+    // cannot be read yet is a warning, not a failed upgrade.
     switch (rereadAfterUpgrade(ctx, e)) {
     case Reread::CannotReadEeprom:
-        return s.noAnswer(EnglishUpgradeTexts.cannotReadEeprom);
+        s.noAnswer(EnglishUpgradeTexts.cannotReadEeprom);
+        err << "vnkctl: warning: the firmware was replaced, but the box could not be read afterwards\n";
+        return ExitOk;
     case Reread::CannotReadStatus:
-        return s.noAnswer(EnglishUpgradeTexts.cannotReadStatus);
+        s.noAnswer(EnglishUpgradeTexts.cannotReadStatus);
+        err << "vnkctl: warning: the firmware was replaced, but the box could not be read afterwards\n";
+        return ExitOk;
     case Reread::Ok:
         break;
     }
-    out << e.name() << ": " << modelLine(recordOf(ctx.configBuffer), e.identity[identity::Flags]) << " at "
+    out << shownName(e.name()) << ": " << modelLine(recordOf(ctx.configBuffer), e.identity[identity::Flags]) << " at "
         << activeIp(ctx.statusBuffer) << ", firmware present\n";
     return ExitOk;
 }
@@ -737,29 +812,34 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
                 << "\n";
             return ExitUsage;
         }
-        bool bad = false;
+        // A field that does not exist or an item without "=" is a mistake in the
+        // command line; a value that does not fit its field is a bad value.
+        bool usage = false;
+        bool badValue = false;
         for (std::size_t i = 1; i < items.size(); ++i) {
             const std::string& item = items[i];
             const auto eq = item.find('=');
             const std::string name = command == "set" ? item.substr(0, eq) : item;
             const FieldDef* f = findField(name);
             if (!f) {
-                err << "vnkctl: no field named \"" << name << "\" (see 'vnkctl fields')\n";
-                bad = true;
+                err << "vnkctl: no field named \"" << platform::terminalSafe(name) << "\" (see 'vnkctl fields')\n";
+                usage = true;
             } else if (command == "set") {
+                const std::string value = eq == std::string::npos ? std::string() : item.substr(eq + 1);
                 if (eq == std::string::npos) {
-                    err << "vnkctl: " << item << ": expected FIELD=VALUE\n";
-                    bad = true;
-                } else if (auto e = checkField(*f, std::string_view(item).substr(eq + 1))) {
-                    err << "vnkctl: " << *e << "\n";
-                    bad = true;
+                    err << "vnkctl: " << platform::terminalSafe(item) << ": expected FIELD=VALUE\n";
+                    usage = true;
+                } else if (auto e = checkField(*f, isTextField(*f) ? platform::encodeBoxText(value, BoxCodePage)
+                                                                   : value)) {
+                    err << "vnkctl: " << platform::terminalSafe(*e) << "\n";
+                    badValue = true;
                 }
             }
         }
-        if (bad) {
+        if (usage || badValue) {
             if (command == "set")
                 err << "vnkctl: nothing was written\n";
-            return ExitBadValue;
+            return usage ? ExitUsage : ExitBadValue;
         }
     }
     if (!o.testPort.empty() && command != "testprint") {
@@ -780,7 +860,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     }
     Session s(endpoint, env.fastTiming, out, err, env.terminal, o.configPath);
     if (command == "list")
-        return cmdList(s, out, o.json);
+        return cmdList(s, out, err, o.json);
     if (int rc = s.select(rest[0]))
         return rc;
     const std::vector<std::string> more(items.begin() + 1, items.end());

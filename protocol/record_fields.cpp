@@ -17,6 +17,9 @@ constexpr FieldDef text(const char* name, std::size_t offset, std::size_t width,
 constexpr FieldDef fillText(const char* name, std::size_t offset, std::size_t width, const char* description) {
     return {name, offset, width, FieldKind::TextFillWidth, 0, false, 0, 0, description};
 }
+constexpr FieldDef treeName(const char* name, std::size_t offset, std::size_t width, const char* description) {
+    return {name, offset, width, FieldKind::TreeName, 0, false, 0, 0, description};
+}
 constexpr FieldDef ipv4(const char* name, std::size_t offset, const char* description) {
     return {name, offset, 4, FieldKind::IPv4, 0, false, 0, 0, description};
 }
@@ -58,7 +61,7 @@ constexpr std::array Fields{
     flag("diagnostic_printout", r::OptionFlags, r::OptDiagnostic, "diagnostic print out enabled"),
     number8("netware_polling", r::NetwarePolling, 2, 99, "NetWare polling interval in seconds (2-99)"),
     text("netware_file_server", r::NetwareFileServer, 48, "NetWare file server name (bindery mode)"),
-    text("nds_tree", r::NdsTree, 48, "NDS tree name"),
+    treeName("nds_tree", r::NdsTree, 48, "NDS tree name (stored padded with \"_\" to 32 characters)"),
     text("nds_context", r::NdsContext, 16, "NDS context"),
     text("appletalk_zone", r::AppleTalkZone, 16, "AppleTalk zone name"),
     text("appletalk_type1", r::AppleTalkType1, 32, "AppleTalk printer type of port 1"),
@@ -176,6 +179,8 @@ std::size_t maxTextLength(const FieldDef& f) {
     return f.kind == FieldKind::TextFillWidth ? f.width : f.width - 1;
 }
 
+constexpr std::size_t TreePaddedLength = 32;
+
 } // namespace
 
 std::span<const FieldDef> allFields() { return Fields; }
@@ -192,6 +197,8 @@ std::string readField(const FieldDef& f, std::span<const Byte, RecordSize> rec) 
     case FieldKind::Text:
     case FieldKind::TextFillWidth:
         return fieldText(rec, f.offset, f.width);
+    case FieldKind::TreeName:
+        return ndsTreeName(rec);
     case FieldKind::IPv4:
         return dottedAt(rec, f.offset);
     case FieldKind::Number8:
@@ -215,6 +222,7 @@ std::optional<std::string> checkField(const FieldDef& f, std::string_view value)
     switch (f.kind) {
     case FieldKind::Text:
     case FieldKind::TextFillWidth:
+    case FieldKind::TreeName:
         if (value.find('\0') != std::string_view::npos)
             return name + ": a text cannot hold a NUL character";
         if (value.size() > maxTextLength(f))
@@ -255,6 +263,9 @@ std::optional<std::string> writeField(const FieldDef& f, std::span<Byte, RecordS
         if (value.size() < f.width)
             rec[f.offset + value.size()] = 0;
         break;
+    case FieldKind::TreeName:
+        storeNdsTreeName(rec, value);
+        break;
     case FieldKind::IPv4: {
         const auto a = *parseDottedQuad(value);
         for (std::size_t i = 0; i < 4; ++i)
@@ -278,6 +289,34 @@ std::optional<std::string> writeField(const FieldDef& f, std::span<Byte, RecordS
         break; // checkField refuses them
     }
     return std::nullopt;
+}
+
+std::string trimTreePadding(std::string name) {
+    // The walk starts at position 31: a shorter name was never padded.
+    if (name.size() < TreePaddedLength)
+        return name;
+    for (std::size_t i = TreePaddedLength; i > 0 && name[i - 1] == '_'; --i)
+        name.resize(i - 1);
+    return name;
+}
+
+std::string ndsTreeName(std::span<const Byte, RecordSize> rec) {
+    return trimTreePadding(fieldText(rec, r::NdsTree, 48));
+}
+
+void storeNdsTreeName(std::span<Byte, RecordSize> rec, std::string_view name) {
+    if (name.empty()) {
+        rec[r::NdsTree] = 0;
+        return;
+    }
+    std::size_t at = r::NdsTree;
+    for (char c : name)
+        rec[at++] = Byte(c);
+    for (std::size_t i = name.size(); i < TreePaddedLength; ++i)
+        rec[at++] = '_';
+    // The padding ends with a terminator, so that whatever the field held
+    // beyond position 31 cannot join the name.
+    rec[at] = 0;
 }
 
 AssignmentResult applyAssignments(std::span<Byte, RecordSize> rec, const std::vector<std::string>& assignments) {

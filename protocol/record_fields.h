@@ -20,6 +20,7 @@ namespace vnk::protocol {
 enum class FieldKind {
     Text,          // NUL-terminated when shorter than the field; at most width - 1 characters
     TextFillWidth, // as Text, but width characters fill the field without a terminator (mail account, password)
+    TreeName,      // as Text, stored padded with "_" up to 32 characters and shown without them
     IPv4,          // four bytes, first octet first, shown "%i.%i.%i.%i"
     Number8,       // one byte, decimal
     Number16,      // two bytes little-endian, decimal
@@ -59,6 +60,17 @@ std::optional<std::string> checkField(const FieldDef& field, std::string_view va
 // not updated here: whoever sends the record computes it (see applyAssignments).
 std::optional<std::string> writeField(const FieldDef& field, std::span<Byte, RecordSize> rec,
                                       std::string_view value);
+
+// The NDS tree name at 124 as it is shown: up to its NUL, with the "_" that pad
+// it cut from position 31 downwards.
+std::string ndsTreeName(std::span<const Byte, RecordSize> rec);
+// Cuts the trailing "_" of a tree name from position 31 downwards (a name that
+// does not reach position 31 is left as it is).
+std::string trimTreePadding(std::string name);
+// Stores a tree name: an empty one as a NUL at 124; otherwise the name, "_"
+// up to position 31 and a terminator after them (a name of 32 characters or
+// more is stored as given, with its terminator).
+void storeNdsTreeName(std::span<Byte, RecordSize> rec, std::string_view name);
 
 struct AssignmentResult {
     std::vector<std::string> errors; // one message per bad assignment, in the order given

@@ -2,6 +2,9 @@
 #include "cli/vnkctl.h"
 #include "support/sim_fixture.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <sstream>
 
 using namespace vnk;
@@ -81,7 +84,9 @@ TEST_F(VnkctlTest, SetWritesAllOrNothing) {
     const Result readOnly = vnkctl({"set", "FULL", "cap_tcpip=0"});
     EXPECT_EQ(readOnly.code, cli::ExitBadValue);
     const Result unknown = vnkctl({"set", "FULL", "no_such_field=1"});
-    EXPECT_EQ(unknown.code, cli::ExitBadValue);
+    EXPECT_EQ(unknown.code, cli::ExitUsage);
+    EXPECT_EQ(vnkctl({"set", "FULL", "alias_name"}).code, cli::ExitUsage);
+    EXPECT_EQ(vnkctl({"get", "FULL", "no_such_field"}).code, cli::ExitUsage);
 
     const Result good = vnkctl({"set", "FULL", "alias_name=NEWNAME", "mail1_account=12345678", "dhcp_range=300"});
     ASSERT_EQ(good.code, cli::ExitOk) << good.err;
@@ -94,7 +99,8 @@ TEST_F(VnkctlTest, SetWritesAllOrNothing) {
 
 TEST_F(VnkctlTest, ExitStatusTellsNotFoundFromNoAnswerFromUsage) {
     EXPECT_EQ(vnkctl({"status", "NOBODY"}).code, cli::ExitNotFound);
-    EXPECT_EQ(vnkctl({"status", "00:00:B4:55:00:77"}).code, cli::ExitNotFound);
+    // An address is not looked up: a box that does not answer there did not answer.
+    EXPECT_EQ(vnkctl({"status", "00:00:B4:55:00:77"}).code, cli::ExitNoAnswer);
     const Result mute = vnkctl({"status", "MUTE"});
     EXPECT_EQ(mute.code, cli::ExitNoAnswer);
     EXPECT_NE(mute.err.find("Cannot Read Status"), std::string::npos);
@@ -170,4 +176,124 @@ TEST_F(VnkctlTest, FactoryDefaultWritesTheFactoryRecord) {
     EXPECT_EQ(protocol::dottedAt(rec, 498), "0.0.0.0");
     EXPECT_EQ(rec[405], 1);
     EXPECT_EQ(rec[72] & 0xA6, 0x24); // diagnostic and NetWare off, TCP/IP and NetBEUI on
+}
+
+namespace {
+
+// Boxes whose texts are not plain ASCII: 8-bit Windows-1252 bytes, UTF-8, a
+// field filled to its last byte without a terminator, and a name that tries to
+// drive the terminal.
+class VnkctlTextTest : public VnkctlTest {
+protected:
+    static constexpr const char* Hostile = "\x1b]0;X\x07\x1b[2JEV\r\nF";
+    void SetUp() override {
+        auto cafe = testBox("CAF\xC9-PS", 1, 0x01, protocol::record::CapTcpIp | protocol::record::CapMailAndGateway);
+        sim::setText(cafe.record, protocol::record::SnmpContact, 16, "ABCDEFGHIJKLMNOP");
+        sim::setText(cafe.record, protocol::record::SnmpLocation, 16, "Caf\xC3\xA9");
+        sim::setText(cafe.record, 406 + 12, 8, "\xA7\xA7");
+        protocol::setRecordChecksum(cafe.record);
+        startLan({cafe, testBox(Hostile, 2)});
+    }
+};
+
+} // namespace
+
+TEST_F(VnkctlTextTest, TextsAreDecodedByOneRuleAndWrittenBackByteForByte) {
+    const protocol::ConfigRecord before = stored(0);
+    const Result get = vnkctl({"get", "CAFÉ-PS", "alias_name", "snmp_contact", "snmp_location", "mail1_password"});
+    ASSERT_EQ(get.code, cli::ExitOk) << get.err;
+    EXPECT_NE(get.out.find("CAFÉ-PS"), std::string::npos) << get.out;
+    EXPECT_NE(get.out.find("ABCDEFGHIJKLMNOP"), std::string::npos) << get.out; // whole, without a terminator
+    EXPECT_NE(get.out.find("Café"), std::string::npos) << get.out;
+    EXPECT_NE(get.out.find("§§"), std::string::npos) << get.out;
+    const Result json = vnkctl({"--json", "get", "CAFÉ-PS", "alias_name", "snmp_location"});
+    EXPECT_EQ(json.out, "{\"alias_name\": \"CAFÉ-PS\", \"snmp_location\": \"Café\"}\n");
+
+    // Changing other fields, or giving a text exactly as it is shown, keeps the
+    // bytes the box holds.
+    ASSERT_EQ(vnkctl({"set", "CAFÉ-PS", "mail_polling=9", "snmp_location=Café", "alias_name=CAFÉ-PS"}).code,
+              cli::ExitOk);
+    protocol::ConfigRecord after = stored(0);
+    for (std::size_t i = 0; i < 511; ++i) {
+        if (i != protocol::record::MailPolling) {
+            ASSERT_EQ(after[i], before[i]) << "record byte " << i;
+        }
+    }
+    // A new text goes into the code page when it has every character.
+    ASSERT_EQ(vnkctl({"set", "CAFÉ-PS", "snmp_location=Zürich", "snmp_contact=Ωmega"}).code, cli::ExitOk);
+    after = stored(0);
+    EXPECT_EQ(protocol::fieldText(after, protocol::record::SnmpLocation, 16), "Z\xFCrich");
+    EXPECT_EQ(protocol::fieldText(after, protocol::record::SnmpContact, 16), "\xCE\xA9mega");
+}
+
+TEST_F(VnkctlTextTest, NothingFromTheNetworkReachesTheTerminalRaw) {
+    const Result list = vnkctl({"list"});
+    ASSERT_EQ(list.code, cli::ExitOk) << list.err;
+    for (char c : list.out)
+        EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 0x20) << int(c);
+    EXPECT_NE(list.out.find("\\x1b]0;X\\x07\\x1b[2JEV\\x0d\\x0aF"), std::string::npos) << list.out;
+    const Result json = vnkctl({"--json", "list"});
+    EXPECT_NE(json.out.find("\"name\": \"\\u001b]0;X\\u0007\\u001b[2JEV\\r\\nF\""), std::string::npos) << json.out;
+}
+
+TEST_F(VnkctlTest, NdsTreeIsStoredPaddedAndShownWithout) {
+    ASSERT_EQ(vnkctl({"set", "FULL", "nds_tree=TREE"}).code, cli::ExitOk);
+    const auto rec = stored(0);
+    EXPECT_EQ(protocol::fieldText(rec, protocol::record::NdsTree, 48), "TREE" + std::string(28, '_'));
+    EXPECT_EQ(vnkctl({"get", "FULL", "nds_tree"}).out, "TREE\n");
+    ASSERT_EQ(vnkctl({"set", "FULL", "nds_tree="}).code, cli::ExitOk);
+    EXPECT_EQ(stored(0)[protocol::record::NdsTree], 0);
+}
+
+// With replies garbled on the way, a set either writes the record the box held
+// with only the named field changed, or refuses and writes nothing.
+TEST_F(VnkctlTest, SetNeverStoresARecordDamagedOnItsWay) {
+    protocol::ConfigRecord expected = stored(0);
+    int refused = 0;
+    for (int run = 0; run < 12; ++run) {
+        lan().withBox(0, [&](sim::SimBox& b) { b.faults().garble = run < 8 ? 0.2 : 1.0; return 0; });
+        const int value = 2 + run;
+        const Result r = vnkctl({"set", "00:00:B4:55:00:01", "netware_polling=" + std::to_string(value)});
+        if (r.code == cli::ExitOk) {
+            expected[protocol::record::NetwarePolling] = protocol::Byte(value);
+            protocol::setRecordChecksum(expected);
+        } else {
+            ASSERT_TRUE(r.code == cli::ExitFailure || r.code == cli::ExitNoAnswer) << r.code << r.err;
+            if (r.code == cli::ExitFailure) {
+                EXPECT_NE(r.err.find("is inconsistent; nothing was written"), std::string::npos) << r.err;
+                ++refused;
+            }
+        }
+        ASSERT_EQ(stored(0), expected) << "run " << run;
+    }
+    EXPECT_GT(refused, 0); // every reply garbled: the record cannot be trusted
+
+    // A box that leaves its checksum stale answers the same record twice: it
+    // can still be changed.
+    lan().withBox(0, [&](sim::SimBox& b) {
+        b.faults().garble = 0;
+        auto rec = b.storedRecord();
+        rec[protocol::ChecksumOffset] ^= 0xFF;
+        b.storeRecord(rec);
+        return 0;
+    });
+    EXPECT_EQ(vnkctl({"set", "FULL", "netware_polling=42"}).code, cli::ExitOk);
+    EXPECT_EQ(stored(0)[protocol::record::NetwarePolling], 42);
+}
+
+TEST_F(VnkctlTest, SocketFailureDuringDiscoveryIsAFailure) {
+    // No descriptor left for the search's socket.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    const int lowest = dup(0);
+    ASSERT_GE(lowest, 0);
+    close(lowest);
+    rlimit tight = saved;
+    tight.rlim_cur = rlim_t(lowest);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
+    const Result r = vnkctl({"list"});
+    setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_EQ(r.code, cli::ExitFailure);
+    EXPECT_NE(r.err.find("XGetPort-socket() Fail"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find("No print server found."), std::string::npos);
 }
