@@ -658,6 +658,11 @@ int cmdUpgrade(Session& s, std::ostream& out, std::ostream& err, const std::stri
         }
         typeIndex = typeNumber - 1;
     }
+    const FileCheck check = checkFirmwareFile(path, typeIndex, modelCodeDigits(rec), checks);
+    if (check != FileCheck::Accepted) {
+        err << "vnkctl: " << fileCheckText(check) << "\n";
+        return ExitBadValue;
+    }
     if (!checks) {
         out << path << " is not a whole number of 524288-byte images: it is sent as one image, "
             << "without the vendor and model checks.\n";
@@ -666,11 +671,6 @@ int cmdUpgrade(Session& s, std::ostream& out, std::ostream& err, const std::stri
         for (std::size_t at; (at = text.find("\n\n")) != std::string::npos;)
             text.erase(at, 1);
         out << text;
-    }
-    const FileCheck check = checkFirmwareFile(path, typeIndex, modelCodeDigits(rec), checks);
-    if (check != FileCheck::Accepted) {
-        err << "vnkctl: " << fileCheckText(check) << "\n";
-        return ExitBadValue;
     }
     MacAddress recordEthernet{};
     std::memcpy(recordEthernet.data(), rec.data() + record::EthernetAddress, 6);

@@ -164,7 +164,7 @@ bool Page07::onSetActive() {
 QString Page07::refusal() {
     if (!parameters().udpUpgradeGate || supportsUdpUpgrade(recordOf(context()->configBuffer)))
         return {};
-    return QString::fromStdString(noIpUpgradeText(entry()->name()));
+    return boxText(noIpUpgradeText(entry()->name()));
 }
 
 void Page07::fill() {

@@ -138,6 +138,13 @@ ssize_t receiveDatagram(int fd, void* buffer, std::size_t size, sockaddr_in* fro
     return n;
 }
 
+SizedReceive receiveSized(int fd, void* buffer, std::size_t size, sockaddr_in* from) {
+    const ssize_t n = receiveDatagram(fd, buffer, size, from);
+    if (n < 0)
+        return errno == EMSGSIZE || isWouldBlock(errno) ? SizedReceive::Dropped : SizedReceive::Failed;
+    return std::size_t(n) == size ? SizedReceive::Taken : SizedReceive::Dropped;
+}
+
 bool isWouldBlock(int error) {
     return error == EAGAIN || error == EWOULDBLOCK;
 }

@@ -41,6 +41,14 @@ ssize_t sendDatagram(int fd, const void* data, std::size_t length, const sockadd
 // caller's buffer then holds its first size bytes at most and nothing past them.
 ssize_t receiveDatagram(int fd, void* buffer, std::size_t size, sockaddr_in* from = nullptr);
 
+// For a socket that collects replies of one known size, where anything else on
+// the LAN may land too: one datagram is taken whole into the start of buffer.
+// Taken: it is exactly size bytes long. Dropped: it had another length (longer
+// ones included, which are consumed) or there was nothing to read after all; the
+// buffer's contents are then undefined. Failed: the receive failed (errno).
+enum class SizedReceive { Taken, Dropped, Failed };
+SizedReceive receiveSized(int fd, void* buffer, std::size_t size, sockaddr_in* from = nullptr);
+
 // The would-block outcome of a send on a non-blocking socket (Winsock's 10035).
 bool isWouldBlock(int error);
 

@@ -144,12 +144,25 @@ FileCheck fileErrorFromErrno(int error) {
 
 namespace {
 
-// A read-only file descriptor that closes itself.
+// A read-only file descriptor that closes itself. It is opened without waiting,
+// so that a named pipe or a device chosen as the file cannot stall the program;
+// only a regular file is ever read as firmware (isRegular()).
 class ReadOnlyFile {
 public:
-    explicit ReadOnlyFile(const std::string& path) : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
-        if (m_fd < 0)
+    explicit ReadOnlyFile(const std::string& path)
+        : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY)) {
+        if (m_fd < 0) {
             m_error = fileErrorFromErrno(errno);
+            return;
+        }
+        struct stat st {};
+        if (::fstat(m_fd, &st) != 0) {
+            m_error = fileErrorFromErrno(errno);
+            ::close(m_fd);
+            m_fd = -1;
+            return;
+        }
+        m_regular = S_ISREG(st.st_mode);
     }
     ~ReadOnlyFile() {
         if (m_fd >= 0)
@@ -159,6 +172,7 @@ public:
     ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
 
     bool isOpen() const { return m_fd >= 0; }
+    bool isRegular() const { return m_regular; }
     FileCheck error() const { return m_error; }
 
     std::optional<std::uint64_t> size() {
@@ -200,8 +214,14 @@ public:
 
 private:
     int m_fd = -1;
+    bool m_regular = false;
     FileCheck m_error = FileCheck::Accepted;
 };
+
+// The smallest file that holds the blocks a box asks for from image typeIndex.
+constexpr std::uint64_t smallestFileFor(int typeIndex) {
+    return ImageSize * std::uint64_t(typeIndex) + std::uint64_t(FullImageBlocks) * BlockSize;
+}
 
 std::optional<std::uint16_t> maskAt(ReadOnlyFile& file, int typeIndex, FileCheck* error) {
     Byte b[7];
@@ -229,6 +249,8 @@ std::optional<std::uint16_t> readProtocolMask(const std::string& path, int typeI
             *error = file.error();
         return std::nullopt;
     }
+    if (!file.isRegular())
+        return std::nullopt; // no image, no mask
     return maskAt(file, typeIndex, error);
 }
 
@@ -239,7 +261,8 @@ BrowseResult browseFirmwareFile(const std::string& path, bool& checksEnabled, co
         b.file = file.error();
         return b;
     }
-    if (!checksEnabled)
+    // Only the name of anything but a regular file is taken; Upgrade refuses it.
+    if (!checksEnabled || !file.isRegular())
         return b;
     const auto size = file.size();
     if (!size) {
@@ -264,10 +287,18 @@ FileCheck checkFirmwareFile(const std::string& path, int typeIndex, const std::s
     ReadOnlyFile file(path);
     if (!file.isOpen())
         return file.error();
+    if (typeIndex < 0 || typeIndex >= MaxImages || !file.isRegular())
+        return FileCheck::FormatWrong;
+    // The box erases its flash at the handshake and then asks for the image's
+    // blocks: a file that cannot hold them all would leave it without firmware,
+    // so it is refused before anything is sent, checks or no checks.
+    const auto size = file.size();
+    if (!size)
+        return file.error();
+    if (*size < smallestFileFor(typeIndex))
+        return FileCheck::FormatWrong;
     if (!checksEnabled)
         return FileCheck::Accepted;
-    if (typeIndex < 0 || typeIndex >= MaxImages)
-        return FileCheck::FormatWrong;
     Byte b[10];
     const long n = file.readAt(ImageSize * std::uint64_t(typeIndex) + VendorOffset, b, sizeof b);
     if (n < 0)
@@ -342,11 +373,14 @@ int upgradeHandshake(CPServerContext& ctx, int socket, const ServerEntry& entry)
 
 // Answers block requests from the file until the box asks for the end marker
 // or something ends the transfer. The file is read on demand, one block at a time.
+// fileOpened tells a file that did not open from one that failed while blocks
+// were being read.
 UpgradeEnd serveBlocks(CPServerContext& ctx, TransferSocket& sock, const ServerEntry& entry,
                        const std::string& path, const MacAddress& recordEthernet, int typeIndex,
-                       const UpgradeProgress& progress, UpgradeResult& r) {
+                       const UpgradeProgress& progress, UpgradeResult& r, bool& fileOpened) {
     const Timing& t = ctx.timing();
     ReadOnlyFile file(path);
+    fileOpened = file.isOpen();
     if (!file.isOpen()) {
         r.fileError = file.error();
         return UpgradeEnd::FileError;
@@ -354,23 +388,25 @@ UpgradeEnd serveBlocks(CPServerContext& ctx, TransferSocket& sock, const ServerE
     std::array<Byte, BlockDatagramSize> datagram{};
     std::bitset<FullImageBlocks + 1> answered;
     for (;;) {
-        const WaitResult w = waitReadable(sock.fd, t.blockRequestWait, ctx.idleHook());
-        if (w == WaitResult::TimedOut)
-            return UpgradeEnd::NoRequest;
-        if (w == WaitResult::Failed) {
-            ctx.reporter().report(socketFailureText(errno, "XUpgradeFlashRAM", "select"));
-            return UpgradeEnd::SelectFailed;
-        }
+        // Each read takes one whole datagram. Only a 12-byte one that names a
+        // block is a request: anything else that reaches the socket, such as a
+        // duplicated handshake reply (10 bytes, or 12 with number 0, which no
+        // block has), is dropped and the wait goes on. A failing read is skipped.
         Byte request[BlockRequestSize];
-        std::size_t have = 0;
-        for (int i = 0; i < t.blockRequestReads && have < sizeof request; ++i) {
-            const ssize_t n = receiveDatagram(sock.fd, request + have, sizeof request - have);
-            if (n > 0)
-                have += std::size_t(n); // a failing read is skipped
+        std::uint16_t number = 0;
+        for (int i = 0; i < t.blockRequestReads && number == 0; ++i) {
+            const WaitResult w = waitReadable(sock.fd, t.blockRequestWait, ctx.idleHook());
+            if (w == WaitResult::TimedOut)
+                return UpgradeEnd::NoRequest;
+            if (w == WaitResult::Failed) {
+                ctx.reporter().report(socketFailureText(errno, "XUpgradeFlashRAM", "select"));
+                return UpgradeEnd::SelectFailed;
+            }
+            if (receiveSized(sock.fd, request, sizeof request) == SizedReceive::Taken)
+                number = getLE16(request, HeaderSize);
         }
-        if (have < sizeof request)
+        if (number == 0)
             return UpgradeEnd::RequestReadsUsedUp;
-        const std::uint16_t number = getLE16(request, HeaderSize);
         r.lastBlock = number;
         std::size_t length = BlockDatagramSize;
         if (number == EndMarker) {
@@ -378,7 +414,7 @@ UpgradeEnd serveBlocks(CPServerContext& ctx, TransferSocket& sock, const ServerE
             length = EndReplySize;
         } else {
             // Block numbers count from 1 and never leave the chosen image.
-            if (number == 0 || number > BlocksPerImage)
+            if (number > BlocksPerImage)
                 return UpgradeEnd::BlockOutOfReach;
             const std::uint64_t offset =
                 ImageSize * std::uint64_t(typeIndex) + std::uint64_t(number - 1) * BlockSize;
@@ -457,13 +493,16 @@ int XUpgradeFlashRAM(CPServerContext& ctx, ServerEntry& entry, const std::string
             return finish(UpgradeEnd::NotInUpgradeMode);
     }
 
-    const UpgradeEnd end = serveBlocks(ctx, sock, entry, path, recordEthernet, typeIndex, progress, r);
+    bool fileOpened = false;
+    const UpgradeEnd end = serveBlocks(ctx, sock, entry, path, recordEthernet, typeIndex, progress, r, fileOpened);
     closeSocket(sock.fd); // the file is closed already
     sock.fd = -1;
 
-    // After the end reply, or when the box asked for more than the file holds,
-    // the box is searched for and the entry takes its fresh identity.
-    if (end == UpgradeEnd::Completed || end == UpgradeEnd::BlockOutOfReach) {
+    // After the end reply, or when the file failed the box while it was being
+    // sent (a block beyond its end, a read error), the box is searched for and the
+    // entry takes its fresh identity: a box left without firmware says so.
+    const bool fileFailedMidway = end == UpgradeEnd::BlockOutOfReach || (end == UpgradeEnd::FileError && fileOpened);
+    if (end == UpgradeEnd::Completed || fileFailedMidway) {
         for (int i = 0; i < t.upgradeSearchesAfter; ++i) {
             if (ctx.XSearchPS(entry, search) == 1) {
                 std::memcpy(entry.identity.data(), search + HeaderSize, IdentitySize);

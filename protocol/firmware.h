@@ -122,13 +122,15 @@ FileCheck fileErrorFromErrno(int error);
 inline bool isFileError(FileCheck c) { return c != FileCheck::Accepted && c != FileCheck::FormatWrong; }
 
 // The protocol mask of image typeIndex: 7 bytes at 17 + 524288 * typeIndex that
-// start with "MTYPE". nullopt when there are not 7 bytes or no marker; error (if
+// start with "MTYPE". nullopt when the path is not a regular file, there are not
+// 7 bytes or there is no marker; error (if
 // given) receives the file error when the file could not be opened or read.
 std::optional<std::uint16_t> readProtocolMask(const std::string& path, int typeIndex, FileCheck* error = nullptr);
 
 // What Browse does with a chosen file. checksEnabled is the page's flag: while it
 // is set the file is analysed (and a file that is not whole images clears it);
-// while it is clear only the name is taken and nothing else changes.
+// while it is clear, or the path is not a regular file, only the name is taken
+// and nothing else changes.
 struct BrowseResult {
     FileCheck file = FileCheck::Accepted; // a file error stops the analysis
     bool analysed = false;                // false: only the file name was taken
@@ -140,9 +142,11 @@ struct BrowseResult {
 BrowseResult browseFirmwareFile(const std::string& path, bool& checksEnabled,
                                 const ProtocolTexts& texts = EnglishProtocolTexts);
 
-// Upgrade step 4: with checks enabled, image typeIndex must start "Torvik" at its
-// offset 6 and carry modelDigits at its offset 14 (case-sensitive); with checks
-// disabled the file only has to open. A short image is FormatWrong.
+// Upgrade step 4, before anything is sent. Checks or no checks, the path must be
+// a regular file (a folder, device or pipe is FormatWrong, and opening it does not
+// wait) that holds the 448 blocks the box asks for from image typeIndex, else
+// FormatWrong. With checks enabled that image must also start "Torvik" at its
+// offset 6 and carry modelDigits at its offset 14 (case-sensitive).
 FileCheck checkFirmwareFile(const std::string& path, int typeIndex, const std::string& modelDigits,
                             bool checksEnabled);
 

@@ -230,8 +230,10 @@ void CPServerContext::addServer(const Byte* reply, const sockaddr_in& from) {
 int CPServerContext::XGetAllPServername(int& socket) {
     Byte request[HeaderSize];
     buildHeader(request, BroadcastMac, CmdSearch);
-    Byte collection[DiscoveryReplySize];
-    std::size_t have = 0;
+    // Each datagram is received whole into an empty buffer and only one of exactly
+    // a reply's size is taken: a stray datagram of any other size on the port is
+    // dropped without a word and cannot shift the replies that follow it.
+    Byte reply[DiscoveryReplySize];
     for (int pass = 0; pass < 3; ++pass) {
         for (int k = 0; k < 2; ++k) {
             // A send phase that runs out of attempts is not an error here.
@@ -240,7 +242,7 @@ int CPServerContext::XGetAllPServername(int& socket) {
                 return 1;
             }
         }
-        int idleSteps = 0;
+        int idleSteps = 0; // steps since the last reply, dropped datagrams included
         for (;;) {
             const WaitResult w = waitReadable(socket, m_timing.discoveryPassWait[std::size_t(pass)], m_idle);
             if (w == WaitResult::TimedOut)
@@ -250,18 +252,16 @@ int CPServerContext::XGetAllPServername(int& socket) {
                 return 1;
             }
             sockaddr_in from{};
-            const ssize_t n = receiveDatagram(socket, collection + have, sizeof collection - have, &from);
-            if (n < 0)
-                reportSocketFailure("XGetAllPServername", "recvfrom", errno);
-            else
-                have += std::size_t(n);
-            if (have == sizeof collection) {
-                addServer(collection, from);
-                have = 0;
+            const SizedReceive got = receiveSized(socket, reply, sizeof reply, &from);
+            if (got == SizedReceive::Taken) {
+                addServer(reply, from);
                 idleSteps = 0;
-            } else if (++idleSteps >= m_timing.discoveryIdleSteps) {
-                break;
+                continue;
             }
+            if (got == SizedReceive::Failed)
+                reportSocketFailure("XGetAllPServername", "recvfrom", errno);
+            if (++idleSteps >= m_timing.discoveryIdleSteps)
+                break;
         }
         if (serverCount >= MaxServers)
             break;

@@ -204,9 +204,41 @@ std::vector<Reply> SimBox::firmwareData(std::span<const Byte> datagram, Clock::t
     return firmwareDue(now);
 }
 
+namespace {
+
+// The length a request of each command must have; 0 for a code the box does not know.
+std::size_t requestLength(Byte command) {
+    switch (command) {
+    case CmdReset:
+    case CmdReadConfig:
+    case CmdSearch:
+    case CmdStatus:
+    case CmdTestPrint:
+    case CmdFirmware: // the upgrade handshake is the header alone
+        return HeaderSize;
+    case CmdWriteConfig:
+        return ConfigFrameSize;
+    case CmdPrinterStatus:
+        return PrinterStatusRequestSize;
+    default:
+        return 0;
+    }
+}
+
+bool wellFormedRequest(std::span<const Byte> req) {
+    if (req.size() < HeaderSize || req[6] != 0)
+        return false;
+    const Byte cmd = req[7];
+    return req[8] == 0xFF && req[9] == Byte(0xFF - cmd) && req.size() == requestLength(cmd);
+}
+
+} // namespace
+
 std::vector<Reply> SimBox::handle(std::span<const Byte> req, Clock::time_point now) {
     tick(now);
-    if (req.size() < HeaderSize || req[6] != 0 || m_spec.faults.silent || restarting(now))
+    // A malformed request (wrong length for its command, or bytes 8-9 other than
+    // FF and the command's complement) gets no answer.
+    if (!wellFormedRequest(req) || m_spec.faults.silent || restarting(now))
         return {};
     const Byte cmd = req[7];
     const bool toMe = std::equal(m_spec.mac.begin(), m_spec.mac.end(), req.begin());
@@ -231,8 +263,6 @@ std::vector<Reply> SimBox::handle(std::span<const Byte> req, Clock::time_point n
         r.insert(r.end(), m_record.begin(), m_record.end());
         break;
     case CmdWriteConfig: {
-        if (req.size() != ConfigFrameSize)
-            return {};
         ConfigRecord incoming{};
         std::memcpy(incoming.data(), req.data() + HeaderSize, RecordSize);
         if (recordChecksum(incoming) != incoming[ChecksumOffset]) {
@@ -269,8 +299,6 @@ std::vector<Reply> SimBox::handle(std::span<const Byte> req, Clock::time_point n
         r = header(CmdTestPrint);
         break;
     case CmdPrinterStatus:
-        if (req.size() < PrinterStatusRequestSize)
-            return {};
         r = printerStatusReply(getLE16(req, 10));
         break;
     case CmdFirmware: {

@@ -11,6 +11,8 @@
 #include <QDir>
 #include <QTimer>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
@@ -307,7 +309,7 @@ void TestUpgradePage::partialImageFileIsSentUncheckedUntilNextActivation() {
     QVERIFY(r.open());
     ipconfig::Page07& page = r.page();
     Bytes shortFile = images({0x0001}, "99"); // not this box's model code
-    shortFile.resize(300000);
+    shortFile.resize(448 * 1024 + 1000);       // the blocks a box asks for, and a part of one more
     r.browse(r.write("two.bin", images({0x0001, 0x0002})));
     QCOMPARE(shownTypes(page), u"110"_s);
     const std::string shortPath = r.write("short.bin", shortFile);
@@ -325,10 +327,23 @@ void TestUpgradePage::partialImageFileIsSentUncheckedUntilNextActivation() {
     QVERIFY(page.protocolTextLabel()->text().isEmpty());
     QCOMPARE(page.imageCount(), 0);
 
-    // The short file goes out as image 0 without a look at vendor or model; the
-    // box asks past its end and the transfer fails.
-    r.setScript({1, 2, 300});
+    // A file too short for the blocks a box asks for, or a pipe, is refused and
+    // nothing is sent, checks or no checks.
+    const std::string pipe = r.files.file("pipe.bin");
+    QCOMPARE(::mkfifo(pipe.c_str(), 0600), 0);
+    for (const std::string& path : {r.write("tiny.bin", Bytes(100, 0x55)), pipe}) {
+        r.browse(path);
+        r.rig.ui.messages.clear();
+        r.upgrade();
+        QCOMPARE(r.rig.ui.texts(), QStringList({Confirm, FormatWrong}));
+    }
+    QCOMPARE(r.boxStats().handshakes, 0);
+
+    // The partial file goes out as image 0 without a look at vendor or model;
+    // the box asks past its end and the transfer fails.
+    r.setScript({1, 2, 450});
     r.browse(shortPath);
+    r.rig.ui.messages.clear();
     r.upgrade();
     QCOMPARE(r.rig.ui.texts(), QStringList({Confirm, Failed}));
     QCOMPARE(page.lastResult().end, protocol::UpgradeEnd::BlockOutOfReach);

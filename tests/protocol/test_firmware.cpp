@@ -4,6 +4,8 @@
 #include "sim/sim_firmware.h"
 #include "support/sim_fixture.h"
 
+#include <sys/stat.h>
+
 #include <chrono>
 #include <cstring>
 #include <fstream>
@@ -164,18 +166,43 @@ TEST_F(FirmwareFiles, UpgradeCheckLooksAtVendorAndModelOfTheSelectedImage) {
               FileCheck::Accepted);
 }
 
-TEST_F(FirmwareFiles, UncheckedFilesOnlyHaveToOpen) {
-    const std::string junk = write("junk.bin", Bytes(300000, 0x55));
+TEST_F(FirmwareFiles, UncheckedFilesNeedOnlyHoldTheBlocksTheBoxAsksFor) {
+    const Bytes blocks448(448 * 1024, 0x55);
+    const std::string junk = write("junk.bin", blocks448);
     EXPECT_EQ(checkFirmwareFile(junk, 0, "15", true), FileCheck::FormatWrong);
     EXPECT_EQ(checkFirmwareFile(junk, 0, "15", false), FileCheck::Accepted);
+    const std::string oneShort = write("short.bin", Bytes(blocks448.begin(), blocks448.end() - 1));
+    EXPECT_EQ(checkFirmwareFile(oneShort, 0, "15", false), FileCheck::FormatWrong);
+    EXPECT_EQ(checkFirmwareFile(write("tiny.bin", Bytes(100, 0x55)), 0, "15", false), FileCheck::FormatWrong);
+    EXPECT_EQ(checkFirmwareFile(write("empty.bin", {}), 0, "15", false), FileCheck::FormatWrong);
+    // The blocks are counted from the chosen image.
+    const std::string second = write("second.bin", concat({imageWithMask(1), blocks448}));
+    EXPECT_EQ(checkFirmwareFile(second, 1, "15", false), FileCheck::Accepted);
+    EXPECT_EQ(checkFirmwareFile(second, 2, "15", false), FileCheck::FormatWrong);
     EXPECT_EQ(checkFirmwareFile(m_dir.file("missing.bin"), 0, "15", false), FileCheck::FileNotFound);
-    // A folder opens but cannot be read: neither "not found" nor a disk error.
-    EXPECT_EQ(checkFirmwareFile(m_dir.path(), 0, "15", true), FileCheck::UnknownFileError);
     EXPECT_EQ(fileErrorFromErrno(EIO), FileCheck::DiskReadError);
     EXPECT_EQ(fileCheckText(FileCheck::FileNotFound), "File not found");
     EXPECT_EQ(fileCheckText(FileCheck::DiskReadError), "Disk Read error");
     EXPECT_EQ(fileCheckText(FileCheck::UnknownFileError), "Unknown File error");
     EXPECT_EQ(fileCheckText(FileCheck::FormatWrong), "File Format is not correct !!!");
+}
+
+TEST_F(FirmwareFiles, OnlyARegularFileIsFirmwareAndAPipeIsNeverWaitedOn) {
+    const std::string pipe = m_dir.file("pipe.bin");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    for (bool checks : {true, false}) {
+        EXPECT_EQ(checkFirmwareFile(pipe, 0, "15", checks), FileCheck::FormatWrong);
+        EXPECT_EQ(checkFirmwareFile(m_dir.path(), 0, "15", checks), FileCheck::FormatWrong);
+    }
+    // Browse takes the name only and leaves the checks as they were.
+    bool checks = true;
+    const BrowseResult b = browseFirmwareFile(pipe, checks);
+    EXPECT_EQ(b.file, FileCheck::Accepted);
+    EXPECT_FALSE(b.analysed);
+    EXPECT_TRUE(checks);
+    FileCheck error = FileCheck::FormatWrong;
+    EXPECT_EQ(readProtocolMask(pipe, 0, &error), std::nullopt);
+    EXPECT_EQ(error, FileCheck::Accepted);
 }
 
 TEST(FirmwareBlock448, AddressGoesInOnlyForVarnotekAddressesAndAnEmptySlot) {
@@ -409,10 +436,12 @@ TEST_F(FirmwareTransfer, BoxThatStopsAskingFailsAfterTheSilenceLimitWithoutSearc
     EXPECT_FALSE(box([](sim::SimBox& b) { return b.firmwarePresent(); }));
 }
 
-TEST_F(FirmwareTransfer, ShortUncheckedFileFailsWhenTheBoxAsksPastItsEnd) {
-    ServerEntry& e = startWith(bareBox());
+TEST_F(FirmwareTransfer, PartialImageFileFailsWhenTheBoxAsksPastItsEnd) {
+    sim::BoxSpec spec = bareBox();
+    spec.firmware.script = {1, 2, 450};
+    ServerEntry& e = startWith(spec);
     Bytes file = sim::makeFirmwareImage("15", 1);
-    file.resize(300000); // 292 whole blocks and a partial one
+    file.resize(448 * 1024 + 1000); // 448 whole blocks and a partial one
     const std::string path = write("short.bin", file);
     bool checks = true;
     browseFirmwareFile(path, checks);
@@ -422,17 +451,52 @@ TEST_F(FirmwareTransfer, ShortUncheckedFileFailsWhenTheBoxAsksPastItsEnd) {
     UpgradeResult r;
     EXPECT_EQ(upgrade(e, path, 0, r), 0);
     EXPECT_EQ(r.end, UpgradeEnd::BlockOutOfReach);
-    EXPECT_EQ(r.lastBlock, 293);
-    EXPECT_EQ(r.blocksSent, 292);
-    EXPECT_EQ(receivedBlock(292), blockOf(file, 0, 292));
+    EXPECT_EQ(r.lastBlock, 450);
+    EXPECT_EQ(r.blocksSent, 2);
+    EXPECT_EQ(receivedBlock(2), blockOf(file, 0, 2));
     // The box was searched for afterwards: its flash is empty now.
     EXPECT_TRUE(r.identityRefreshed);
     EXPECT_FALSE(firmwarePresent(e.identity));
 }
 
+TEST_F(FirmwareTransfer, ReadErrorWhileSendingStillLetsTheBoxBeSearchedFor) {
+    sim::BoxSpec spec = bareBox();
+    spec.firmwarePresent = true;
+    ServerEntry& e = startWith(spec);
+    ASSERT_TRUE(firmwarePresent(e.identity));
+    // A pipe opens without waiting but no block can be read from it.
+    const std::string pipe = m_dir.file("pipe.bin");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    UpgradeResult r;
+    EXPECT_EQ(upgrade(e, pipe, 0, r), 0);
+    EXPECT_EQ(r.end, UpgradeEnd::FileError);
+    EXPECT_EQ(r.fileError, FileCheck::UnknownFileError);
+    EXPECT_EQ(r.lastBlock, 1);
+    // The box's flash was erased: the entry says so now.
+    EXPECT_TRUE(r.identityRefreshed);
+    EXPECT_FALSE(firmwarePresent(e.identity));
+}
+
+TEST_F(FirmwareTransfer, DuplicatedHandshakeRepliesDoNotEndTheTransfer) {
+    for (std::size_t size : {std::size_t(10), std::size_t(12)}) {
+        SCOPED_TRACE(size);
+        sim::BoxSpec spec = bareBox();
+        spec.firmwarePresent = true; // two handshakes, both replies doubled
+        spec.firmware.handshakeReplySize = size;
+        spec.firmware.script = {1, 2, 3};
+        spec.faults.duplicate = 1.0;
+        ServerEntry& e = startWith(spec);
+        const Bytes file = sim::makeFirmwareImage("15", 1);
+        UpgradeResult r;
+        EXPECT_EQ(upgrade(e, write("one.bin", file), 0, r), 1) << upgradeEndText(r.end);
+        EXPECT_EQ(r.blocksSent, 3);
+        EXPECT_EQ(receivedBlock(3), blockOf(file, 0, 3));
+    }
+}
+
 TEST_F(FirmwareTransfer, BlockNumbersOutsideTheImageAreRefused) {
     const Bytes two = concat({sim::makeFirmwareImage("15", 1, 0), sim::makeFirmwareImage("15", 1, 1)});
-    for (int bad : {0, 513, 0xFFFF}) {
+    for (int bad : {513, 0xFFFF}) {
         SCOPED_TRACE(bad);
         sim::BoxSpec spec = bareBox();
         spec.firmware.script = {1, bad};

@@ -4,6 +4,8 @@
 #include "sim/sim_firmware.h"
 #include "support/sim_fixture.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstring>
 #include <set>
@@ -86,9 +88,11 @@ TEST(SimFirmware, OnlyTheRequestedBlockWithAProperHeaderIsTaken) {
     auto otherBox = blockDatagram(2, block2, {0x00, 0x00, 0xB4, 0x12, 0x33, 0x45});
     auto cut = blockDatagram(2, block2);
     cut.pop_back();
-    for (const auto* bad : {&wrongNumber, &asReply, &otherBox, &cut})
+    auto noComplement = blockDatagram(2, block2);
+    noComplement[9] = 0xFF;
+    for (const auto* bad : {&wrongNumber, &asReply, &otherBox, &cut, &noComplement})
         rx.receive(*bad, Mac, t);
-    EXPECT_EQ(rx.stats().badDatagrams, 4);
+    EXPECT_EQ(rx.stats().badDatagrams, 5);
     EXPECT_FALSE(rx.received(2));
 
     rx.receive(blockDatagram(2, block2), Mac, t);
@@ -216,6 +220,16 @@ TEST_F(VnkctlUpgradeTest, RefusedBoxesAndFilesSendNothing) {
     EXPECT_EQ(r.code, cli::ExitBadValue);
     EXPECT_EQ(r.err, "vnkctl: File Format is not correct !!!\n");
 
+    // Too short for the blocks the box asks for, or not a file at all (a pipe
+    // that nobody writes to must not keep vnkctl waiting).
+    const std::string pipe = m_dir.file("pipe.bin");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    for (const std::string& path : {write("tiny.bin", std::vector<Byte>(100, 0x55)), pipe}) {
+        r = vnkctl({"upgrade", "BARE", path});
+        EXPECT_EQ(r.code, cli::ExitBadValue) << path;
+        EXPECT_EQ(r.err, "vnkctl: File Format is not correct !!!\n");
+    }
+
     r = vnkctl({"upgrade", "BARE", m_dir.file("missing.bin")});
     EXPECT_EQ(r.code, cli::ExitBadValue);
     EXPECT_NE(r.err.find("File not found"), std::string::npos);
@@ -233,12 +247,16 @@ TEST_F(VnkctlUpgradeTest, RefusedBoxesAndFilesSendNothing) {
 
 TEST_F(VnkctlUpgradeTest, OddSizedFileGoesUncheckedAndFailsWhenTheBoxAsksPastItsEnd) {
     auto file = makeFirmwareImage("99", 1); // a model check would refuse it
-    file.resize(300000);
+    file.resize(448 * 1024 + 1000);          // the blocks a box asks for, and a part of one more
+    lan().withBox(0, [](SimBox& b) {
+        b.firmwarePlan().script = {1, 2, 450};
+        return 0;
+    });
     const Result r = vnkctl({"upgrade", "BARE", write("short.bin", file)});
     EXPECT_NE(r.out.find("without the vendor and model checks"), std::string::npos) << r.out;
     EXPECT_EQ(r.code, cli::ExitFailure);
     EXPECT_NE(r.err.find("vnkctl: Upgrade Failed !!!\n"), std::string::npos) << r.err;
-    EXPECT_EQ(stats(0).blocksReceived, 292);
+    EXPECT_EQ(stats(0).blocksReceived, 2);
 }
 
 } // namespace

@@ -86,6 +86,36 @@ TEST(SimLan, RefusesABroadcastAddressOffLoopback) {
     EXPECT_NE(error.find("127.0.0.0/8"), std::string::npos);
 }
 
+TEST(SimBox, AnswersOnlyRequestsWithTheRightLengthAndBytesEightAndNine) {
+    const sim::BoxSpec spec = testBox("STRICT", 1);
+    sim::SimBox box(spec, "");
+    auto now = sim::Clock::now();
+    const std::pair<Command, std::size_t> lengths[] = {
+        {CmdReset, 10},         {CmdReadConfig, 10}, {CmdWriteConfig, 522}, {CmdSearch, 10},
+        {CmdStatus, 10},        {CmdTestPrint, 10},  {CmdFirmware, 10},     {CmdPrinterStatus, 12}};
+    for (const auto& [cmd, length] : lengths) {
+        SCOPED_TRACE(int(cmd));
+        std::vector<Byte> req(length);
+        buildHeader(req, spec.mac, cmd);
+        if (cmd == CmdWriteConfig)
+            std::memcpy(req.data() + HeaderSize, spec.record.data(), RecordSize);
+        auto longer = req, shorter = req, byte8 = req, byte9 = req;
+        longer.push_back(0);
+        shorter.pop_back();
+        byte8[8] = 0xFE;
+        byte9[9] ^= 0x01;
+        for (const auto* bad : {&longer, &shorter, &byte8, &byte9})
+            EXPECT_TRUE(box.handle(*bad, now).empty());
+        const auto replies = box.handle(req, now);
+        ASSERT_EQ(replies.size(), 1u);
+        EXPECT_EQ(replies[0].bytes[7], cmd);
+        now += std::chrono::hours(1); // a reset's restart is over
+    }
+    std::vector<Byte> unknown(HeaderSize);
+    buildHeader(unknown, spec.mac, 8);
+    EXPECT_TRUE(box.handle(unknown, now).empty());
+}
+
 namespace {
 class SimBoxTest : public vnk::testing::SimLanTest {};
 } // namespace
