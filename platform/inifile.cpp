@@ -37,36 +37,52 @@ std::optional<IniFile> IniFile::load(const std::string& path) {
 IniFile IniFile::parse(const std::string& text) {
     IniFile ini;
     std::string section;
+    std::string sectionAsWritten;
     bool inSection = false;
     std::istringstream lines(text);
     std::string raw;
+    int number = 0;
     while (std::getline(lines, raw)) {
+        ++number;
         const std::string line = trim(raw);
         if (line.empty() || line[0] == ';')
             continue;
+        Line seen;
+        seen.number = number;
+        seen.text = line;
         if (line[0] == '[') {
             const auto close = line.find(']');
             const std::string name = trim(line.substr(1, close == std::string::npos ? std::string::npos : close - 1));
             section = lower(name);
+            sectionAsWritten = name;
             inSection = true;
             bool known = false;
             for (const auto& s : ini.m_sections)
                 known = known || lower(s) == section;
             if (!known)
                 ini.m_sections.push_back(name);
+            seen.kind = Line::Kind::Section;
+            seen.section = name;
+            seen.closed = close != std::string::npos;
+            ini.m_lines.push_back(std::move(seen));
             continue;
         }
-        if (!inSection)
-            continue;
         const auto eq = line.find('=');
-        if (eq == std::string::npos)
+        if (!inSection || eq == std::string::npos) {
+            ini.m_lines.push_back(std::move(seen));
             continue;
+        }
         std::string value = trim(line.substr(eq + 1));
         if (value.size() >= 2 && ((value.front() == '"' && value.back() == '"') ||
                                   (value.front() == '\'' && value.back() == '\'')))
             value = value.substr(1, value.size() - 2);
         const std::string key = trim(line.substr(0, eq));
         ini.m_entries.push_back({section, lower(key), value, key});
+        seen.kind = Line::Kind::Entry;
+        seen.section = sectionAsWritten;
+        seen.key = key;
+        seen.value = value;
+        ini.m_lines.push_back(std::move(seen));
     }
     return ini;
 }

@@ -25,6 +25,21 @@ public:
     // The keys of one section in file order, as written (lower-cased lookups above).
     std::vector<std::pair<std::string, std::string>> entries(const std::string& section) const;
 
+    // Every line that is not blank or a comment, in file order, with its line
+    // number, for readers that report mistakes by line. A key line before any
+    // section, or a line without '=' inside one, is Other: value() never sees it.
+    struct Line {
+        enum class Kind { Section, Entry, Other };
+        int number = 0;      // 1 for the first line of the text
+        Kind kind = Kind::Other;
+        std::string section; // Section: the name; Entry: the name of its section, as written at its header
+        std::string key;     // Entry: as written, trimmed
+        std::string value;   // Entry: trimmed, surrounding quotes removed
+        std::string text;    // the whole line, trimmed
+        bool closed = true;  // Section: the header has its ']'
+    };
+    const std::vector<Line>& lines() const { return m_lines; }
+
 private:
     struct Entry {
         std::string section; // lower-cased
@@ -34,6 +49,7 @@ private:
     };
     std::vector<Entry> m_entries;
     std::vector<std::string> m_sections;
+    std::vector<Line> m_lines;
 };
 
 // GetPrivateProfileString: the value, or the default when the key is missing;

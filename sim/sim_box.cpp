@@ -1,6 +1,7 @@
 #include "sim/sim_box.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 
@@ -29,30 +30,59 @@ void setHardware(ConfigRecord& rec, const MacAddress& mac, Byte portConfig, Byte
     rec[record::Revision] = revision;
 }
 
+// The state file: the record's bytes, then a line that says whether the flash
+// holds firmware ("firmware=1\n" or "firmware=0\n"). A file of the record alone,
+// as older simulators wrote it, leaves the firmware as the description says.
+namespace {
+constexpr const char* FirmwareLine = "firmware=";
+constexpr std::size_t FirmwareLineSize = 11; // "firmware=1\n"
+} // namespace
+
 SimBox::SimBox(BoxSpec spec, std::string stateFile) : m_spec(std::move(spec)), m_stateFile(std::move(stateFile)) {
     m_record = m_spec.record;
+    m_firmwarePresent = m_spec.firmwarePresent;
     if (!m_stateFile.empty()) {
         std::ifstream in(m_stateFile, std::ios::binary);
         ConfigRecord stored{};
         if (in.read(reinterpret_cast<char*>(stored.data()), std::streamsize(stored.size())) &&
-            in.gcount() == std::streamsize(stored.size()))
+            in.gcount() == std::streamsize(stored.size())) {
             m_record = stored;
-        else
+            char tail[FirmwareLineSize + 1] = {};
+            in.read(tail, std::streamsize(sizeof tail));
+            const std::string line(tail, std::size_t(in.gcount()));
+            if (line.size() == FirmwareLineSize && line.compare(0, 9, FirmwareLine) == 0 && line[10] == '\n' &&
+                (line[9] == '0' || line[9] == '1'))
+                m_firmwarePresent = line[9] == '1';
+        } else {
             save();
+        }
     }
     // The hardware does not change with what was written: a stored record keeps
     // the Ethernet address and capabilities the box was built with.
     std::memcpy(m_record.data() + record::EthernetAddress, m_spec.mac.data(), 6);
     setRecordChecksum(m_record);
-    m_firmwarePresent = m_spec.firmwarePresent;
     applyRecord();
 }
 
 void SimBox::save() const {
     if (m_stateFile.empty())
         return;
-    std::ofstream out(m_stateFile, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(m_record.data()), std::streamsize(m_record.size()));
+    // Written beside the old file and renamed over it, so that a simulator stopped
+    // halfway leaves the old state whole.
+    const std::string temporary = m_stateFile + ".new";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(m_record.data()), std::streamsize(m_record.size()));
+        out << FirmwareLine << (m_firmwarePresent ? '1' : '0') << '\n';
+        if (!out)
+            return;
+    }
+    std::rename(temporary.c_str(), m_stateFile.c_str());
+}
+
+void SimBox::setFirmwarePresent(bool present) {
+    m_firmwarePresent = present;
+    save();
 }
 
 void SimBox::storeRecord(const ConfigRecord& rec) {
@@ -193,8 +223,9 @@ std::vector<Reply> SimBox::firmwareData(std::span<const Byte> datagram, Clock::t
     if (m_spec.faults.silent || restarting(now))
         return {};
     if (m_receiver.receive(datagram, m_spec.mac, now)) {
-        // The new firmware runs after a restart.
+        // The new firmware runs after a restart; it is in the flash now.
         m_firmwarePresent = true;
+        save();
         m_upgradeMode = false;
         m_upgradeState = 1;
         m_firmwareRestart = true;
@@ -312,6 +343,7 @@ std::vector<Reply> SimBox::handle(std::span<const Byte> req, Clock::time_point n
                 m_upgradeState = 0;
         } else {
             m_firmwarePresent = false; // the flash is erased as the transfer starts
+            save();
             m_upgradeMode = false;
             m_upgradeState = 0;
             m_receiver.start(m_spec.firmware, now);

@@ -71,7 +71,8 @@ struct Reply {
 
 class SimBox {
 public:
-    // stateFile: where the record lives between runs ("" keeps it in memory only).
+    // stateFile: where the record and the firmware's presence live between runs
+    // ("" keeps them in memory only).
     SimBox(BoxSpec spec, std::string stateFile);
 
     // Handles one request that arrived on the command port.
@@ -97,7 +98,8 @@ public:
 
     // Firmware: set when a transfer completed and verified.
     bool firmwarePresent() const { return m_firmwarePresent; }
-    void setFirmwarePresent(bool present) { m_firmwarePresent = present; }
+    // Kept in the state file with the record: an upgrade outlives a restart.
+    void setFirmwarePresent(bool present);
     // Identity byte 54: 1 in normal operation, 0 once a box with firmware has
     // taken the first upgrade handshake and waits for the transfer.
     void setUpgradeState(Byte value) { m_upgradeState = value; }

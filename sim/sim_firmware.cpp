@@ -1,6 +1,8 @@
 #include "sim/sim_firmware.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <random>
@@ -163,6 +165,22 @@ std::vector<Byte> makeFirmwareImage(const std::string& modelDigits, std::uint16_
         x ^= block[i];
     block[BlockSize - 1] = x;
     return image;
+}
+
+std::optional<std::string> firmwareModelDigits(const std::string& modelCode) {
+    int base = 10;
+    std::size_t start = 0;
+    if (modelCode.size() > 2 && modelCode[0] == '0' && (modelCode[1] == 'x' || modelCode[1] == 'X'))
+        base = 16, start = 2;
+    unsigned value = 0;
+    const char* first = modelCode.data() + start;
+    const char* last = modelCode.data() + modelCode.size();
+    const auto [end, ec] = std::from_chars(first, last, value, base);
+    if (first == last || ec != std::errc() || end != last || value > 255)
+        return std::nullopt;
+    char digits[3];
+    std::snprintf(digits, sizeof digits, "%02X", value);
+    return std::string(digits);
 }
 
 bool blockChecks(std::span<const Byte> block) {

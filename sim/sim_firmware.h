@@ -100,6 +100,10 @@ private:
 // block to block and from seed to seed, an empty address slot in block 448 and a
 // check byte that makes the block XOR to 0.
 std::vector<Byte> makeFirmwareImage(const std::string& modelDigits, std::uint16_t protocolMask, Byte seed = 0);
+// The two model digits of an image for a box whose record holds this model code,
+// given as `vnkctl get <box> model_code` prints it: decimal 0-255 (hex after 0x
+// is taken too). 21 gives "15". nullopt for anything else.
+std::optional<std::string> firmwareModelDigits(const std::string& modelCode);
 // True when the 1024 bytes of a block XOR to 0.
 bool blockChecks(std::span<const Byte> block);
 // Writes bytes to path; false on failure.

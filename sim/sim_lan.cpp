@@ -9,6 +9,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
@@ -225,13 +228,22 @@ void SimLan::run() {
 
 namespace {
 
+// A LAN description longer than this is not one: it is refused before it is read.
+constexpr std::size_t MaxDescriptionBytes = 1 << 20;
+
+// A whole number written in decimal (leading zeros allowed) or in hex after 0x.
 std::optional<long> parseNumber(const std::string& text) {
-    if (text.empty())
+    int base = 10;
+    std::size_t start = 0;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+        base = 16, start = 2;
+    if (start >= text.size())
         return std::nullopt;
-    char* end = nullptr;
-    errno = 0;
-    const long v = std::strtol(text.c_str(), &end, 0);
-    if (errno != 0 || *end != 0)
+    long v = 0;
+    const char* first = text.data() + start;
+    const char* last = text.data() + text.size();
+    const auto [end, ec] = std::from_chars(first, last, v, base);
+    if (ec != std::errc() || end != last || v < 0)
         return std::nullopt;
     return v;
 }
@@ -249,15 +261,6 @@ std::string unescape(const std::string& s) {
     return out;
 }
 
-std::array<Byte, 4> ipv4(const std::string& text, bool& ok) {
-    const auto a = platform::parseIPv4(text);
-    if (!a) {
-        ok = false;
-        return {};
-    }
-    return {Byte(*a >> 24), Byte(*a >> 16), Byte(*a >> 8), Byte(*a)};
-}
-
 // The parts of a record every box starts with before its description is applied.
 BoxSpec baseBox(const std::string& label, const MacAddress& mac) {
     BoxSpec b;
@@ -273,218 +276,474 @@ BoxSpec baseBox(const std::string& label, const MacAddress& mac) {
     return b;
 }
 
+// One box or PC while its section is read: the hardware bytes go into the record
+// once every key has been seen.
+struct Draft {
+    BoxSpec box;
+    Byte ports = 0x01, caps = record::CapTcpIp, model = 0x11, version = 0x21, revision = 0x62;
+};
+
+// Each value kind: its parser, and the form an error and --help show.
+std::optional<long> inRange(const std::string& v, long lo, long hi) {
+    const auto n = parseNumber(v);
+    if (!n || *n < lo || *n > hi)
+        return std::nullopt;
+    return n;
+}
+bool byteInto(Byte& target, const std::string& v) {
+    const auto n = inRange(v, 0, 255);
+    if (n)
+        target = Byte(*n);
+    return n.has_value();
+}
+bool ipInto(std::array<Byte, 4>& target, const std::string& v) {
+    const auto a = platform::parseIPv4(v);
+    if (a)
+        target = {Byte(*a >> 24), Byte(*a >> 16), Byte(*a >> 8), Byte(*a)};
+    return a.has_value();
+}
+bool recordIp(ConfigRecord& rec, std::size_t offset, const std::string& v) {
+    std::array<Byte, 4> a{};
+    if (!ipInto(a, v))
+        return false;
+    setIPv4(rec, offset, a);
+    return true;
+}
+bool recordText(ConfigRecord& rec, std::size_t offset, const std::string& v) {
+    if (v.size() > 15)
+        return false;
+    setText(rec, offset, 16, v);
+    return true;
+}
+bool chanceInto(double& target, const std::string& v) {
+    if (v.empty() || std::isspace(static_cast<unsigned char>(v[0])))
+        return false;
+    char* end = nullptr;
+    const double d = std::strtod(v.c_str(), &end);
+    if (end == v.c_str() || *end != 0 || !(d >= 0 && d <= 1))
+        return false;
+    target = d;
+    return true;
+}
+template <class T> bool intInto(T& target, const std::string& v, long lo, long hi) {
+    const auto n = inRange(v, lo, hi);
+    if (n)
+        target = T(*n);
+    return n.has_value();
+}
+bool msInto(std::chrono::milliseconds& target, const std::string& v, long lo, long hi) {
+    const auto n = inRange(v, lo, hi);
+    if (n)
+        target = milliseconds(*n);
+    return n.has_value();
+}
+bool flagInto(bool& target, const std::string& v) {
+    if (v != "0" && v != "1")
+        return false;
+    target = v == "1";
+    return true;
+}
+
+// The commands a box can be told to ignore, by name.
+constexpr std::pair<const char*, Byte> CommandNames[] = {
+    {"reset", CmdReset},   {"read", CmdReadConfig},         {"write", CmdWriteConfig},
+    {"search", CmdSearch}, {"status", CmdStatus},           {"testprint", CmdTestPrint},
+    {"firmware", CmdFirmware}, {"printerstatus", CmdPrinterStatus},
+};
+
+bool commandListInto(std::vector<int>& target, const std::string& v) {
+    std::vector<int> codes;
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t comma = std::min(v.find(',', from), v.size());
+        std::string part = v.substr(from, comma - from);
+        part.erase(std::remove_if(part.begin(), part.end(), [](unsigned char c) { return std::isspace(c); }),
+                   part.end());
+        std::transform(part.begin(), part.end(), part.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+        std::optional<long> code = inRange(part, 0, 255);
+        for (const auto& [name, value] : CommandNames)
+            if (part == name)
+                code = value;
+        if (!code)
+            return false;
+        codes.push_back(int(*code));
+        if (comma == v.size())
+            break;
+        from = comma + 1;
+    }
+    target = std::move(codes);
+    return true;
+}
+
+constexpr const char* MacForm =
+    "six hex bytes, as 00:00:B4:12:33:44 or 00-00-B4-12-33-44 (required; one box per address)";
+
+// A key of a section. A name with <n> stands for five keys, n from 1 to 5.
+struct KeyRule {
+    const char* name;
+    const char* form;
+    bool (*apply)(Draft& d, int n, const std::string& value);
+};
+
+#define BYTE_KEY(key, field) {key, "a number 0-255", [](Draft& d, int, const std::string& v) { return byteInto(field, v); }}
+
+const KeyRule KeyRules[] = {
+    {"kind", "box or pc",
+     [](Draft& d, int, const std::string& v) {
+         if (v == "pc")
+             d.box.isPc = true, d.box.deviceType = 1, d.box.features65 = 0x01;
+         return v == "pc" || v == "box";
+     }},
+    {"mac", MacForm,
+     [](Draft&, int, const std::string& v) { return parseMac(v).has_value(); }},
+    {"device", "text, cut to 8 characters (the identity's device name)",
+     [](Draft& d, int, const std::string& v) {
+         d.box.deviceName = v.substr(0, 8);
+         return true;
+     }},
+    {"name", "text of up to 15 characters (the server name; default: the section name)",
+     [](Draft& d, int, const std::string& v) { return recordText(d.box.record, record::AliasName, v); }},
+    BYTE_KEY("vendor", d.box.vendor),
+    BYTE_KEY("devicetype", d.box.deviceType),
+    BYTE_KEY("servertype", d.box.serverType),
+    BYTE_KEY("flags", d.box.flags61),
+    BYTE_KEY("features", d.box.features65),
+    {"firmware", "0 or 1 (1: firmware present)",
+     [](Draft& d, int, const std::string& v) { return flagInto(d.box.firmwarePresent, v); }},
+    BYTE_KEY("ports", d.ports),
+    BYTE_KEY("capabilities", d.caps),
+    BYTE_KEY("options", d.box.record[record::OptionFlags]),
+    BYTE_KEY("model", d.model),
+    BYTE_KEY("version", d.version),
+    BYTE_KEY("revision", d.revision),
+    {"ip", "an IPv4 address, as 192.168.1.50",
+     [](Draft& d, int, const std::string& v) { return recordIp(d.box.record, record::IpAddress, v); }},
+    {"mask", "an IPv4 address, as 255.255.255.0",
+     [](Draft& d, int, const std::string& v) { return recordIp(d.box.record, record::SubnetMask, v); }},
+    {"gateway", "an IPv4 address",
+     [](Draft& d, int, const std::string& v) { return recordIp(d.box.record, record::Gateway, v); }},
+    {"dhcp_address", "an IPv4 address (what the box gets when its IP address is 0.0.0.0)",
+     [](Draft& d, int, const std::string& v) { return ipInto(d.box.dhcpAddress, v); }},
+    BYTE_KEY("dhcp_mode", d.box.record[record::DhcpMode]),
+    {"dhcp_start", "an IPv4 address",
+     [](Draft& d, int, const std::string& v) { return recordIp(d.box.record, record::DhcpStart, v); }},
+    {"dhcp_range", "a number 0-65535",
+     [](Draft& d, int, const std::string& v) {
+         std::uint16_t n = 0;
+         if (!intInto(n, v, 0, 65535))
+             return false;
+         putLE16(d.box.record, record::DhcpRange, n);
+         return true;
+     }},
+    {"snmp_contact", "text of up to 15 characters",
+     [](Draft& d, int, const std::string& v) { return recordText(d.box.record, record::SnmpContact, v); }},
+    {"snmp_location", "text of up to 15 characters",
+     [](Draft& d, int, const std::string& v) { return recordText(d.box.record, record::SnmpLocation, v); }},
+    BYTE_KEY("frame_type", d.box.frameType),
+    BYTE_KEY("speed", d.box.speedCode),
+    {"port<n>_state", "a number 0-255 (the state of port n)",
+     [](Draft& d, int n, const std::string& v) { return byteInto(d.box.portStates[std::size_t(n - 1)], v); }},
+    {"printer<n>_display", "text; \\r, \\n and \\t stand for those characters",
+     [](Draft& d, int n, const std::string& v) {
+         d.box.printers[std::size_t(n - 1)].display = unescape(v);
+         return true;
+     }},
+    {"printer<n>_id", "text; \\r, \\n and \\t stand for those characters",
+     [](Draft& d, int n, const std::string& v) {
+         d.box.printers[std::size_t(n - 1)].identification = unescape(v);
+         return true;
+     }},
+    {"printer<n>_l1", "a number 0-65535 (the display length the box reports, right or wrong)",
+     [](Draft& d, int n, const std::string& v) {
+         std::uint16_t x = 0;
+         if (!intInto(x, v, 0, 65535))
+             return false;
+         d.box.printers[std::size_t(n - 1)].displayLength = x;
+         return true;
+     }},
+    {"printer<n>_l2", "a number 0-65535 (the identification length the box reports)",
+     [](Draft& d, int n, const std::string& v) {
+         std::uint16_t x = 0;
+         if (!intInto(x, v, 0, 65535))
+             return false;
+         d.box.printers[std::size_t(n - 1)].identificationLength = x;
+         return true;
+     }},
+    {"restart_ms", "a number 0-600000 (milliseconds of silence after a reset)",
+     [](Draft& d, int, const std::string& v) { return msInto(d.box.restartDelay, v, 0, 600000); }},
+    {"fault_drop", "a chance from 0 to 1, as 0.25 (a reply is lost)",
+     [](Draft& d, int, const std::string& v) { return chanceInto(d.box.faults.drop, v); }},
+    {"fault_duplicate", "a chance from 0 to 1 (a reply is sent twice)",
+     [](Draft& d, int, const std::string& v) { return chanceInto(d.box.faults.duplicate, v); }},
+    {"fault_garble", "a chance from 0 to 1 (one byte of a reply is flipped)",
+     [](Draft& d, int, const std::string& v) { return chanceInto(d.box.faults.garble, v); }},
+    {"fault_delay_ms", "a number 0-60000 (every reply leaves this late)",
+     [](Draft& d, int, const std::string& v) { return intInto(d.box.faults.delayMs, v, 0, 60000); }},
+    {"fault_truncate", "a number 0-1024 (bytes cut from the end of every reply)",
+     [](Draft& d, int, const std::string& v) { return intInto(d.box.faults.truncate, v, 0, 1024); }},
+    {"fault_silent", "0 or 1 (1: answers nothing)",
+     [](Draft& d, int, const std::string& v) { return flagInto(d.box.faults.silent, v); }},
+    {"fault_ignore",
+     "commands separated by commas, each a name (reset, read, write, search, status, testprint, firmware, "
+     "printerstatus) or a code 0-255",
+     [](Draft& d, int, const std::string& v) { return commandListInto(d.box.faults.ignore, v); }},
+    {"fault_firmware_stop_after", "a number 0-100000 (block requests before the box stops asking)",
+     [](Draft& d, int, const std::string& v) { return intInto(d.box.faults.firmwareStopAfter, v, 0, 100000); }},
+    {"firmware_order", "sequential, shuffled or reverse",
+     [](Draft& d, int, const std::string& v) {
+         using Order = FirmwarePlan::Order;
+         const std::pair<const char*, Order> orders[] = {
+             {"sequential", Order::Sequential}, {"shuffled", Order::Shuffled}, {"reverse", Order::Reverse}};
+         for (const auto& [name, order] : orders)
+             if (v == name) {
+                 d.box.firmware.order = order;
+                 return true;
+             }
+         return false;
+     }},
+    {"firmware_blocks", "a number 0-512 (blocks asked for; a whole image is 448)",
+     [](Draft& d, int, const std::string& v) { return intInto(d.box.firmware.blocks, v, 0, 512); }},
+    {"firmware_repeats", "a number 0-10000 (blocks asked for a second time)",
+     [](Draft& d, int, const std::string& v) { return intInto(d.box.firmware.repeats, v, 0, 10000); }},
+    {"firmware_pace_ms", "a number 0-60000 (pause after each block)",
+     [](Draft& d, int, const std::string& v) { return msInto(d.box.firmware.pace, v, 0, 60000); }},
+    {"firmware_retry_ms", "a number 1-60000 (a block that did not come is asked again after this)",
+     [](Draft& d, int, const std::string& v) { return msInto(d.box.firmware.retryAfter, v, 1, 60000); }},
+    {"firmware_handshake_reply", "10 or 12 (bytes of the handshake reply)",
+     [](Draft& d, int, const std::string& v) {
+         if (v != "10" && v != "12")
+             return false;
+         d.box.firmware.handshakeReplySize = v == "10" ? 10 : 12;
+         return true;
+     }},
+    {"firmware_verify", "0 or 1 (1: an image whose block 448 does not check is refused)",
+     [](Draft& d, int, const std::string& v) { return flagInto(d.box.firmware.verifyCheckByte, v); }},
+};
+#undef BYTE_KEY
+
+// The rule of a key as written (any case); n is the port or printer number of
+// the keys that come in fives.
+const KeyRule* ruleFor(std::string key, int& n) {
+    std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    n = 0;
+    for (const std::string prefix : {"printer", "port"}) {
+        const std::size_t p = prefix.size();
+        if (key.size() > p + 1 && key.compare(0, p, prefix) == 0 && key[p] >= '1' && key[p] <= '5' &&
+            key[p + 1] == '_') {
+            n = key[p] - '0';
+            key = prefix + "<n>" + key.substr(p + 1);
+            break;
+        }
+    }
+    for (const KeyRule& rule : KeyRules)
+        if (key == rule.name)
+            return &rule;
+    return nullptr;
+}
+
+std::string macColons(const MacAddress& mac) {
+    char text[18];
+    std::snprintf(text, sizeof text, "%02X:%02X:%02X:%02X:%02X:%02X", mac[0], mac[1], mac[2], mac[3], mac[4], mac[5]);
+    return text;
+}
+
+std::string lowered(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return s;
+}
+
+// The text of a LAN description, or an error naming why there is none.
+std::optional<std::string> readDescription(const std::string& path, std::string& why) {
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (ec || !std::filesystem::exists(status)) {
+        why = "cannot read the LAN description " + path + ": " + (ec ? ec.message() : std::strerror(ENOENT));
+        return std::nullopt;
+    }
+    if (std::filesystem::is_directory(status)) {
+        why = "the LAN description " + path + " is a directory; give the file itself";
+        return std::nullopt;
+    }
+    if (!std::filesystem::is_regular_file(status)) {
+        why = "the LAN description " + path + " is not a regular file";
+        return std::nullopt;
+    }
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        why = "cannot read the LAN description " + path + ": " + std::strerror(errno);
+        return std::nullopt;
+    }
+    std::string text(MaxDescriptionBytes + 1, '\0');
+    const std::size_t n = std::fread(text.data(), 1, text.size(), f);
+    const bool failed = std::ferror(f) != 0;
+    const int readErrno = errno;
+    std::fclose(f);
+    if (failed) {
+        why = "cannot read the LAN description " + path + ": " + std::strerror(readErrno);
+        return std::nullopt;
+    }
+    if (n > MaxDescriptionBytes) {
+        why = "the LAN description " + path + " is longer than " + std::to_string(MaxDescriptionBytes) +
+              " bytes: not a LAN description";
+        return std::nullopt;
+    }
+    text.resize(n);
+    return text;
+}
+
 } // namespace
 
+std::string lanDescriptionKeys() {
+    std::string out;
+    for (const KeyRule& rule : KeyRules) {
+        std::string line = "  ";
+        line += rule.name;
+        line.resize(std::max<std::size_t>(line.size() + 1, 29), ' ');
+        // The form is wrapped at about 100 columns, continued under itself.
+        std::string form = rule.form;
+        while (line.size() + form.size() > 100) {
+            std::size_t cut = form.rfind(' ', 100 - line.size());
+            if (cut == std::string::npos || cut == 0)
+                break;
+            out += line + form.substr(0, cut) + "\n";
+            form = form.substr(cut + 1);
+            line.assign(29, ' ');
+        }
+        out += line + form + "\n";
+    }
+    return out;
+}
+
 std::vector<BoxSpec> loadLanDescription(const std::string& path, std::string* error) {
-    auto fail = [&](const std::string& why) {
-        if (error)
-            *error = why;
+    std::vector<std::pair<int, std::string>> errors; // line (0: the whole file), text
+    auto done = [&](std::vector<BoxSpec> boxes) {
+        if (errors.empty())
+            return boxes;
+        if (error) {
+            std::stable_sort(errors.begin(), errors.end(),
+                             [](const auto& a, const auto& b) { return a.first < b.first; });
+            error->clear();
+            for (const auto& e : errors)
+                *error += (error->empty() ? "" : "\n") + e.second;
+        }
         return std::vector<BoxSpec>{};
     };
-    const auto ini = platform::IniFile::load(path);
-    if (!ini)
-        return fail("cannot read the LAN description " + path);
-    std::vector<BoxSpec> boxes;
-    for (const auto& section : ini->sections()) {
-        const auto macText = ini->value(section, "mac");
-        if (!macText)
-            return fail("[" + section + "]: mac is missing");
-        const auto mac = parseMac(*macText);
-        if (!mac)
-            return fail("[" + section + "]: mac is not an Ethernet address: " + *macText);
-        BoxSpec b = baseBox(section, *mac);
-        setText(b.record, record::AliasName, 16, section.substr(0, 15));
-        Byte ports = 0x01, caps = record::CapTcpIp, model = 0x11, version = 0x21, revision = 0x62;
-        for (const auto& [rawKey, value] : ini->entries(section)) {
-            std::string key = rawKey;
-            std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-            const std::string where = "[" + section + "] " + rawKey + ": ";
-            auto number = [&](long lo, long hi) -> std::optional<long> {
-                const auto n = parseNumber(value);
-                if (!n || *n < lo || *n > hi)
-                    return std::nullopt;
-                return n;
-            };
-            auto byteValue = [&](Byte& target) {
-                const auto n = number(0, 255);
-                if (!n)
-                    return false;
-                target = Byte(*n);
-                return true;
-            };
-            bool ok = true;
-            if (key == "mac") {
-            } else if (key == "kind") {
-                if (value == "pc")
-                    b.isPc = true, b.deviceType = 1, b.features65 = 0x01;
-                else if (value != "box")
-                    ok = false;
-            } else if (key == "device") {
-                b.deviceName = value.substr(0, 8);
-            } else if (key == "name") {
-                if (value.size() > 15)
-                    ok = false;
-                else
-                    setText(b.record, record::AliasName, 16, value);
-            } else if (key == "vendor") {
-                ok = byteValue(b.vendor);
-            } else if (key == "devicetype") {
-                ok = byteValue(b.deviceType);
-            } else if (key == "servertype") {
-                ok = byteValue(b.serverType);
-            } else if (key == "flags") {
-                ok = byteValue(b.flags61);
-            } else if (key == "features") {
-                ok = byteValue(b.features65);
-            } else if (key == "firmware") {
-                const auto n = number(0, 1);
-                ok = n.has_value();
-                b.firmwarePresent = n.value_or(1) != 0;
-            } else if (key == "ports") {
-                ok = byteValue(ports);
-            } else if (key == "capabilities") {
-                ok = byteValue(caps);
-            } else if (key == "options") {
-                ok = byteValue(b.record[record::OptionFlags]);
-            } else if (key == "model") {
-                ok = byteValue(model);
-            } else if (key == "version") {
-                ok = byteValue(version);
-            } else if (key == "revision") {
-                ok = byteValue(revision);
-            } else if (key == "ip") {
-                setIPv4(b.record, record::IpAddress, ipv4(value, ok));
-            } else if (key == "mask") {
-                setIPv4(b.record, record::SubnetMask, ipv4(value, ok));
-            } else if (key == "gateway") {
-                setIPv4(b.record, record::Gateway, ipv4(value, ok));
-            } else if (key == "dhcp_address") {
-                b.dhcpAddress = ipv4(value, ok);
-            } else if (key == "dhcp_mode") {
-                ok = byteValue(b.record[record::DhcpMode]);
-            } else if (key == "dhcp_start") {
-                setIPv4(b.record, record::DhcpStart, ipv4(value, ok));
-            } else if (key == "dhcp_range") {
-                const auto n = number(0, 65535);
-                ok = n.has_value();
-                putLE16(b.record, record::DhcpRange, std::uint16_t(n.value_or(0)));
-            } else if (key == "snmp_contact") {
-                ok = value.size() <= 15;
-                setText(b.record, record::SnmpContact, 16, value);
-            } else if (key == "snmp_location") {
-                ok = value.size() <= 15;
-                setText(b.record, record::SnmpLocation, 16, value);
-            } else if (key == "frame_type") {
-                ok = byteValue(b.frameType);
-            } else if (key == "speed") {
-                ok = byteValue(b.speedCode);
-            } else if (key.size() == 11 && key.rfind("port", 0) == 0 && key.substr(5) == "_state" &&
-                       key[4] >= '1' && key[4] <= '5') {
-                ok = byteValue(b.portStates[std::size_t(key[4] - '1')]);
-            } else if (key.rfind("printer", 0) == 0 && key.size() > 9 && key[7] >= '1' && key[7] <= '5' &&
-                       key[8] == '_') {
-                const std::size_t port = std::size_t(key[7] - '0');
-                if (b.printers.size() < port)
-                    b.printers.resize(port);
-                PrinterSpec& p = b.printers[port - 1];
-                const std::string what = key.substr(9);
-                if (what == "display")
-                    p.display = unescape(value);
-                else if (what == "id")
-                    p.identification = unescape(value);
-                else if (what == "l1" || what == "l2") {
-                    const auto n = number(0, 65535);
-                    ok = n.has_value();
-                    if (ok)
-                        (what == "l1" ? p.displayLength : p.identificationLength) = std::uint16_t(*n);
-                }
-                else
-                    ok = false;
-            } else if (key == "restart_ms") {
-                const auto n = number(0, 600000);
-                ok = n.has_value();
-                b.restartDelay = milliseconds(n.value_or(0));
-            } else if (key == "fault_drop" || key == "fault_duplicate" || key == "fault_garble") {
-                char* end = nullptr;
-                const double d = std::strtod(value.c_str(), &end);
-                ok = end && *end == 0 && d >= 0 && d <= 1;
-                (key == "fault_drop" ? b.faults.drop : key == "fault_duplicate" ? b.faults.duplicate
-                                                                                : b.faults.garble) = d;
-            } else if (key == "fault_delay_ms") {
-                const auto n = number(0, 60000);
-                ok = n.has_value();
-                b.faults.delayMs = int(n.value_or(0));
-            } else if (key == "fault_truncate") {
-                const auto n = number(0, 1024);
-                ok = n.has_value();
-                b.faults.truncate = int(n.value_or(0));
-            } else if (key == "fault_silent") {
-                const auto n = number(0, 1);
-                ok = n.has_value();
-                b.faults.silent = n.value_or(0) != 0;
-            } else if (key == "fault_ignore") {
-                std::string part;
-                for (std::size_t i = 0; i <= value.size() && ok; ++i) {
-                    if (i == value.size() || value[i] == ',') {
-                        const auto n = parseNumber(part);
-                        ok = n && *n >= 0 && *n <= 255;
-                        if (ok)
-                            b.faults.ignore.push_back(int(*n));
-                        part.clear();
-                    } else if (value[i] != ' ') {
-                        part.push_back(value[i]);
-                    }
-                }
-            } else if (key == "fault_firmware_stop_after") {
-                const auto n = number(0, 100000);
-                ok = n.has_value();
-                b.faults.firmwareStopAfter = int(n.value_or(-1));
-            } else if (key == "firmware_order") {
-                if (value == "sequential")
-                    b.firmware.order = FirmwarePlan::Order::Sequential;
-                else if (value == "shuffled")
-                    b.firmware.order = FirmwarePlan::Order::Shuffled;
-                else if (value == "reverse")
-                    b.firmware.order = FirmwarePlan::Order::Reverse;
-                else
-                    ok = false;
-            } else if (key == "firmware_blocks") {
-                const auto n = number(0, 512);
-                ok = n.has_value();
-                b.firmware.blocks = int(n.value_or(448));
-            } else if (key == "firmware_repeats") {
-                const auto n = number(0, 10000);
-                ok = n.has_value();
-                b.firmware.repeats = int(n.value_or(0));
-            } else if (key == "firmware_pace_ms") {
-                const auto n = number(0, 60000);
-                ok = n.has_value();
-                b.firmware.pace = milliseconds(n.value_or(0));
-            } else if (key == "firmware_retry_ms") {
-                const auto n = number(1, 60000);
-                ok = n.has_value();
-                b.firmware.retryAfter = milliseconds(n.value_or(250));
-            } else if (key == "firmware_handshake_reply") {
-                const auto n = number(10, 12);
-                ok = n && (*n == 10 || *n == 12);
-                b.firmware.handshakeReplySize = std::size_t(n.value_or(12));
-            } else if (key == "firmware_verify") {
-                const auto n = number(0, 1);
-                ok = n.has_value();
-                b.firmware.verifyCheckByte = n.value_or(1) != 0;
-            } else {
-                return fail(where + "unknown key");
-            }
-            if (!ok)
-                return fail(where + "bad value: " + value);
-        }
-        setHardware(b.record, b.mac, ports, caps, model, version, revision);
-        setRecordChecksum(b.record);
-        boxes.push_back(std::move(b));
+    std::string why;
+    const auto text = readDescription(path, why);
+    if (!text) {
+        errors.emplace_back(0, why);
+        return done({});
     }
-    if (boxes.empty())
-        return fail("the LAN description " + path + " has no box");
-    return boxes;
+    const platform::IniFile ini = platform::IniFile::parse(*text);
+    auto report = [&](int line, const std::string& what) {
+        errors.emplace_back(line, path + ":" + std::to_string(line) + ": " + what);
+    };
+
+    // The sections in file order, each with its lines; a name given twice is refused.
+    struct Section {
+        std::string name;
+        int line = 0;
+        std::vector<const platform::IniFile::Line*> entries;
+    };
+    std::vector<Section> sections;
+    bool skipping = false; // inside a section refused above
+    for (const auto& l : ini.lines()) {
+        using Kind = platform::IniFile::Line::Kind;
+        if (l.kind == Kind::Section) {
+            skipping = false;
+            if (!l.closed || l.section.empty()) {
+                report(l.number, "expected a section header as [name], not \"" + l.text + "\"");
+                skipping = true;
+                continue;
+            }
+            for (const auto& s : sections)
+                if (lowered(s.name) == lowered(l.section)) {
+                    report(l.number, "[" + l.section + "]: a second section of this name (the first is on line " +
+                                     std::to_string(s.line) + "); every box needs a name of its own");
+                    skipping = true;
+                }
+            if (!skipping)
+                sections.push_back({l.section, l.number, {}});
+        } else if (l.kind == Kind::Entry) {
+            if (!skipping)
+                sections.back().entries.push_back(&l);
+        } else {
+            report(l.number, (sections.empty() && !skipping
+                                                 ? "expected a section header as [name] before any key, not \""
+                                                 : "expected key = value, not \"") +
+                             l.text + "\"");
+        }
+    }
+
+    std::vector<BoxSpec> boxes;
+    struct Owner {
+        MacAddress mac;
+        std::string section;
+        int line;
+    };
+    std::vector<Owner> owners; // every address read so far, from sections with or without mistakes
+    for (const Section& section : sections) {
+        const auto errorsBefore = errors.size();
+        // The address comes first: the device name and the hardware bytes follow from it.
+        const platform::IniFile::Line* macLine = nullptr;
+        for (const auto* e : section.entries)
+            if (lowered(e->key) == "mac" && !macLine)
+                macLine = e;
+        std::optional<MacAddress> mac;
+        if (!macLine) {
+            report(section.line, "[" + section.name + "]: mac is missing; expected mac = " + MacForm);
+        } else if (!(mac = parseMac(macLine->value))) {
+            report(macLine->number, "[" + section.name + "] " + macLine->key + ": \"" +
+                             macLine->value + "\" is not an Ethernet address; expected " + MacForm);
+        } else {
+            for (const Owner& o : owners)
+                if (o.mac == *mac)
+                    report(macLine->number, "[" + section.name + "] " + macLine->key + ": " +
+                                     macColons(*mac) + " is already the address of [" + o.section + "] on line " +
+                                     std::to_string(o.line) + "; every box needs an address of its own");
+            owners.push_back({*mac, section.name, macLine->number});
+        }
+
+        Draft d;
+        d.box = baseBox(section.name, mac.value_or(MacAddress{}));
+        d.box.printers.resize(5);
+        std::size_t printersUsed = 0;
+        setText(d.box.record, record::AliasName, 16, section.name.substr(0, 15));
+        std::vector<std::pair<std::string, int>> seen; // keys (lower case) and their lines
+        for (const auto* e : section.entries) {
+            const std::string where = "[" + section.name + "] " + e->key + ": ";
+            const std::string key = lowered(e->key);
+            bool repeated = false;
+            for (const auto& [k, line] : seen)
+                if (k == key) {
+                    report(e->number, where + "given twice in this section (first on line " + std::to_string(line) +
+                                     ")");
+                    repeated = true;
+                }
+            if (repeated)
+                continue;
+            seen.emplace_back(key, e->number);
+            int n = 0;
+            const KeyRule* rule = ruleFor(e->key, n);
+            if (!rule) {
+                report(e->number, where + "unknown key (vnksim --help lists the keys)");
+                continue;
+            }
+            if (!rule->apply(d, n, e->value))
+                report(e->number, where + "bad value \"" + e->value + "\"; expected " + rule->form);
+            else if (key.rfind("printer", 0) == 0)
+                printersUsed = std::max(printersUsed, std::size_t(n));
+        }
+        if (errors.size() != errorsBefore)
+            continue;
+        d.box.printers.resize(printersUsed);
+        setHardware(d.box.record, d.box.mac, d.ports, d.caps, d.model, d.version, d.revision);
+        setRecordChecksum(d.box.record);
+        boxes.push_back(std::move(d.box));
+    }
+    if (boxes.empty() && errors.empty())
+        errors.emplace_back(0, "the LAN description " + path + " has no box: expected one [name] section per box or PC");
+    return done(std::move(boxes));
 }
 
 std::vector<BoxSpec> demoLan() {

@@ -83,8 +83,14 @@ private:
     std::atomic<std::size_t> m_requests{0};
 };
 
-// The LAN description file: one INI section per box or PC.
+// The LAN description file: one INI section per box or PC. Every mistake of the
+// file is reported, one line each as "file:line: [section] key: what was
+// expected", in *error; a file with any mistake gives no box. A directory, a file
+// that cannot be read or is longer than 1 MiB, two sections of one name and two
+// boxes with one Ethernet address are refused.
 std::vector<BoxSpec> loadLanDescription(const std::string& path, std::string* error);
+// The keys of a LAN description, one a line with the form of its value, for --help.
+std::string lanDescriptionKeys();
 // The built-in demo LAN: several models and a networked PC.
 std::vector<BoxSpec> demoLan();
 

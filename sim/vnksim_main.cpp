@@ -1,7 +1,7 @@
 // vnksim: a simulated LAN of print server boxes on loopback.
 #include "sim/sim_lan.h"
 
-#include <cctype>
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -16,29 +16,48 @@ void onSignal(int) { g_stop = 1; }
 void usage(FILE* out) {
     std::fputs("Usage: vnksim [options]\n"
                "Runs simulated print server boxes that answer the device protocol on loopback.\n\n"
-               "  --lan FILE        boxes from a LAN description (one INI section per box or PC)\n"
+               "  --lan FILE        boxes from a LAN description (see below)\n"
                "  --demo            the built-in demo LAN (default when no --lan is given)\n"
-               "  --state DIR       keep each box's configuration record in DIR (default: memory only)\n"
+               "  --state DIR       keep each box's configuration record, and whether it has firmware,\n"
+               "                    in DIR, one file per box, so that both survive a restart\n"
+               "                    (default: memory only)\n"
                "  --broadcast ADDR  broadcast address (default $VNK_BROADCAST or 127.255.255.255;\n"
                "                    must lie in 127.0.0.0/8)\n"
                "  --port N          command port (default $VNK_PORT or 13364)\n"
                "  --fw-port N       firmware data port (default $VNK_FW_PORT or 13393)\n"
                "  --for SECONDS     stop after this long (default: until interrupted)\n"
                "  --list            print the boxes and exit\n"
-               "  --make-firmware FILE [--model XX] [--images N]\n"
-               "                    write a firmware file the simulated boxes accept (model code XX,\n"
-               "                    default 11; N images of 524288 bytes, default 1) and exit\n"
+               "  --make-firmware FILE [--model CODE] [--images N]\n"
+               "                    write a firmware file the simulated boxes accept and exit: CODE is\n"
+               "                    the box's model code as `vnkctl get BOX model_code` prints it\n"
+               "                    (decimal 0-255, or hex after 0x; default 17), N images of 524288\n"
+               "                    bytes (1 to 4, default 1)\n"
                "  --help            this text\n\n"
-               "LAN description keys per section: kind (box|pc), mac, device, name, vendor, devicetype,\n"
-               "servertype, flags, features, firmware (0|1), ports, capabilities, options, model, version,\n"
-               "revision, ip, mask, gateway, dhcp_address, dhcp_mode, dhcp_start, dhcp_range, snmp_contact,\n"
-               "snmp_location, frame_type, speed, port1_state..port5_state, printer1_display, printer1_id,\n"
-               "printer1_l1, printer1_l2 (.. printer5_), restart_ms, fault_drop, fault_duplicate,\n"
-               "fault_garble, fault_delay_ms, fault_truncate, fault_silent, fault_ignore (command list),\n"
-               "fault_firmware_stop_after, firmware_order (sequential|shuffled|reverse), firmware_blocks,\n"
-               "firmware_repeats, firmware_pace_ms, firmware_retry_ms, firmware_handshake_reply (10|12),\n"
-               "firmware_verify (0|1).\n",
+               "A LAN description holds one INI section per box or PC: [name] and then key = value\n"
+               "lines (';' starts a comment). Keys are case-insensitive and each is given at most\n"
+               "once; mac is required and no two boxes share one. Numbers are decimal, or hex after\n"
+               "0x. A key with <n> stands for five, n from 1 to 5 (port2_state, printer1_id).\n"
+               "Every mistake of the file is reported with its line; a file with any is refused.\n\n",
                out);
+    std::fputs(vnk::sim::lanDescriptionKeys().c_str(), out);
+    std::fputs("\nExample:\n"
+               "  [quill]\n"
+               "  mac = 00:00:B4:12:33:44\n"
+               "  name = QUILL-1\n"
+               "  ports = 0x0B\n"
+               "  ip = 192.168.1.50\n"
+               "  fault_ignore = reset, testprint\n",
+               out);
+}
+
+// Each line of a multi-line error, prefixed with the program's name.
+void printError(const std::string& text) {
+    std::size_t from = 0;
+    while (from <= text.size()) {
+        const std::size_t end = std::min(text.find('\n', from), text.size());
+        std::fprintf(stderr, "vnksim: %s\n", text.substr(from, end - from).c_str());
+        from = end + 1;
+    }
 }
 
 } // namespace
@@ -59,7 +78,8 @@ int main(int argc, char** argv) {
     double seconds = -1;
     bool listOnly = false;
     std::string firmwareFile;
-    std::string firmwareModel = "11";
+    std::string firmwareModel = "17";
+    std::string firmwareDigits = "11";
     int firmwareImages = 1;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -102,11 +122,15 @@ int main(int argc, char** argv) {
             firmwareFile = next();
         } else if (a == "--model") {
             firmwareModel = next();
-            if (firmwareModel.size() != 2 || !std::isxdigit(static_cast<unsigned char>(firmwareModel[0])) ||
-                !std::isxdigit(static_cast<unsigned char>(firmwareModel[1]))) {
-                std::fprintf(stderr, "vnksim: --model takes two hex digits (11, 1A, ...)\n");
+            const auto digits = sim::firmwareModelDigits(firmwareModel);
+            if (!digits) {
+                std::fprintf(stderr,
+                             "vnksim: --model takes the model code as vnkctl get prints it: 0-255 (or 0x00-0xFF), "
+                             "not %s\n",
+                             firmwareModel.c_str());
                 return 2;
             }
+            firmwareDigits = *digits;
         } else if (a == "--images") {
             firmwareImages = std::atoi(next().c_str());
             if (firmwareImages < 1 || firmwareImages > 4) {
@@ -122,21 +146,21 @@ int main(int argc, char** argv) {
     if (!firmwareFile.empty()) {
         std::vector<protocol::Byte> file;
         for (int i = 0; i < firmwareImages; ++i) {
-            const auto image = sim::makeFirmwareImage(firmwareModel, 0x01FF, protocol::Byte(i));
+            const auto image = sim::makeFirmwareImage(firmwareDigits, 0x01FF, protocol::Byte(i));
             file.insert(file.end(), image.begin(), image.end());
         }
         if (!sim::writeFile(firmwareFile, file)) {
             std::fprintf(stderr, "vnksim: cannot write %s\n", firmwareFile.c_str());
             return 1;
         }
-        std::printf("vnksim: wrote %s (%d image%s for model code %s)\n", firmwareFile.c_str(), firmwareImages,
-                    firmwareImages == 1 ? "" : "s", firmwareModel.c_str());
+        std::printf("vnksim: wrote %s (%d image%s for model code %s, digits %s)\n", firmwareFile.c_str(),
+                    firmwareImages, firmwareImages == 1 ? "" : "s", firmwareModel.c_str(), firmwareDigits.c_str());
         return 0;
     }
 
     std::vector<sim::BoxSpec> boxes = lanFile.empty() ? sim::demoLan() : sim::loadLanDescription(lanFile, &error);
     if (boxes.empty()) {
-        std::fprintf(stderr, "vnksim: %s\n", error.c_str());
+        printError(error);
         return 2;
     }
     sim::SimLan lan(options);

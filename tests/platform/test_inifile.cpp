@@ -63,6 +63,35 @@ TEST(IniFile, IntegersComeFromTheirLeadingDigits) {
     EXPECT_EQ(leadingInt("99999999999999"), 2147483647);
 }
 
+TEST(IniFile, LinesKeepTheirNumbersAndWhatTheLookupsSkip) {
+    const IniFile ini = IniFile::parse("stray = before any section\r\n; comment\n\n[Box One]\r\n"
+                                       "Mac = \"00:11\"\nno equals sign\n[open\nkey=1\n");
+    using Kind = IniFile::Line::Kind;
+    const auto& lines = ini.lines();
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[0].number, 1);
+    EXPECT_EQ(lines[0].kind, Kind::Other); // a key before any section is not a key
+    EXPECT_EQ(lines[1].number, 4);
+    EXPECT_EQ(lines[1].kind, Kind::Section);
+    EXPECT_EQ(lines[1].section, "Box One");
+    EXPECT_TRUE(lines[1].closed);
+    EXPECT_EQ(lines[2].number, 5);
+    EXPECT_EQ(lines[2].kind, Kind::Entry);
+    EXPECT_EQ(lines[2].section, "Box One");
+    EXPECT_EQ(lines[2].key, "Mac");
+    EXPECT_EQ(lines[2].value, "00:11");
+    EXPECT_EQ(lines[3].kind, Kind::Other);
+    EXPECT_EQ(lines[3].text, "no equals sign");
+    EXPECT_EQ(lines[4].kind, Kind::Section);
+    EXPECT_FALSE(lines[4].closed);
+    EXPECT_EQ(lines[5].number, 8);
+    EXPECT_EQ(lines[5].section, "open");
+    // The lookups are as before: the stray key is not found, the open header still opens its section.
+    EXPECT_FALSE(ini.value("", "stray"));
+    EXPECT_EQ(ini.value("box one", "MAC"), "00:11");
+    EXPECT_EQ(ini.value("open", "key"), "1");
+}
+
 TEST(Endpoint, EnvironmentOverridesAndRejectsNonsense) {
     ::setenv("VNK_BROADCAST", "127.255.255.255", 1);
     ::setenv("VNK_PORT", "40001", 1);

@@ -3,7 +3,10 @@
 
 #include "protocol/model_line.h"
 
+#include <unistd.h>
+
 #include <cstring>
+#include <filesystem>
 #include <set>
 #include <thread>
 
@@ -56,6 +59,109 @@ TEST(LanDescription, ErrorsNameTheSectionAndTheKey) {
     std::string error;
     EXPECT_TRUE(sim::loadLanDescription("/nonexistent/lan.ini", &error).empty());
     EXPECT_NE(error.find("cannot read"), std::string::npos);
+}
+
+// The lines of an error text.
+static std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> out;
+    std::size_t from = 0;
+    while (from < text.size()) {
+        const std::size_t end = std::min(text.find('\n', from), text.size());
+        out.push_back(text.substr(from, end - from));
+        from = end + 1;
+    }
+    return out;
+}
+
+TEST(LanDescription, EveryMistakeIsReportedWithItsFileLineAndTheExpectedForm) {
+    ScratchDir dir;
+    dir.write("lan.ini", "; two boxes, five mistakes\n"          // 1
+                         "[quill]\n"                             // 2
+                         "mac = 00:00:B4:12:33:44\n"             // 3
+                         "fault_ignore = reset, reboot\n"        // 4
+                         "ports = 0x1FF\n"                       // 5
+                         "\n"                                    // 6
+                         "[marten]\n"                            // 7
+                         "mac = 00:00:B4:02:10:01\n"             // 8
+                         "fault_drop = half\n"                   // 9
+                         "just some words\n"                     // 10
+                         "Fault_Drop = 0.5\n"                    // 11
+                         "[Quill]\n"                             // 12
+                         "mac = 00:00:B4:99:99:99\n");           // 13
+    const std::string f = dir.file("lan.ini");
+    std::string error;
+    EXPECT_TRUE(sim::loadLanDescription(f, &error).empty());
+    const auto lines = linesOf(error);
+    ASSERT_EQ(lines.size(), 6u) << error;
+    EXPECT_EQ(lines[0], f + ":4: [quill] fault_ignore: bad value \"reset, reboot\"; expected commands separated by "
+                            "commas, each a name (reset, read, write, search, status, testprint, firmware, "
+                            "printerstatus) or a code 0-255");
+    EXPECT_EQ(lines[1], f + ":5: [quill] ports: bad value \"0x1FF\"; expected a number 0-255");
+    EXPECT_EQ(lines[2].rfind(f + ":9: [marten] fault_drop: bad value \"half\"; expected a chance from 0 to 1", 0), 0u)
+        << lines[2];
+    EXPECT_EQ(lines[3], f + ":10: expected key = value, not \"just some words\"");
+    EXPECT_EQ(lines[4], f + ":11: [marten] Fault_Drop: given twice in this section (first on line 9)");
+    EXPECT_EQ(lines[5].rfind(f + ":12: [Quill]: a second section of this name (the first is on line 2)", 0), 0u)
+        << lines[5];
+}
+
+TEST(LanDescription, TwoBoxesWithOneAddressAreRefused) {
+    ScratchDir dir;
+    dir.write("lan.ini", "[quill]\nmac = 00:00:B4:12:33:44\n[marten]\nname = M\nmac = 00-00-b4-12-33-44\n"
+                         "[alder]\nkind = pc\nmac = 00:11:22:33:44:55\n");
+    std::string error;
+    EXPECT_TRUE(sim::loadLanDescription(dir.file("lan.ini"), &error).empty());
+    EXPECT_EQ(error, dir.file("lan.ini") + ":5: [marten] mac: 00:00:B4:12:33:44 is already the address of [quill] "
+                                           "on line 2; every box needs an address of its own");
+    // The same file with one address changed loads whole.
+    dir.write("lan.ini", "[quill]\nmac = 00:00:B4:12:33:44\n[marten]\nname = M\nmac = 00-00-b4-12-33-45\n");
+    EXPECT_EQ(sim::loadLanDescription(dir.file("lan.ini"), &error).size(), 2u) << error;
+}
+
+TEST(LanDescription, WhatIsNotAReadableFileIsRefusedByName) {
+    ScratchDir dir;
+    std::string error;
+    EXPECT_TRUE(sim::loadLanDescription(dir.path(), &error).empty());
+    EXPECT_EQ(error, "the LAN description " + dir.path() + " is a directory; give the file itself");
+
+    dir.write("empty.ini", "; nothing yet\n");
+    EXPECT_TRUE(sim::loadLanDescription(dir.file("empty.ini"), &error).empty());
+    EXPECT_NE(error.find(" has no box"), std::string::npos) << error;
+
+    // A file far too long is not read at all.
+    dir.write("huge.ini", "[a]\nmac = 00:11:22:33:44:55\n" + std::string(std::size_t(2) << 20, ';') + "\n");
+    EXPECT_TRUE(sim::loadLanDescription(dir.file("huge.ini"), &error).empty());
+    EXPECT_NE(error.find("longer than 1048576 bytes"), std::string::npos) << error;
+}
+
+TEST(LanDescription, AnUnreadableFileIsRefusedWithTheReason) {
+    ScratchDir dir;
+    std::string error;
+    dir.write("locked.ini", "[a]\nmac = 00:11:22:33:44:55\n");
+    std::filesystem::permissions(dir.file("locked.ini"), std::filesystem::perms::none);
+    if (::access(dir.file("locked.ini").c_str(), R_OK) == 0)
+        GTEST_SKIP() << "running with the right to read any file: the unreadable case cannot be made";
+    EXPECT_TRUE(sim::loadLanDescription(dir.file("locked.ini"), &error).empty());
+    EXPECT_EQ(error, "cannot read the LAN description " + dir.file("locked.ini") + ": Permission denied");
+}
+
+TEST(LanDescription, CommandsToIgnoreGoByNameOrCodeAndNumbersAreDecimalOrHex) {
+    ScratchDir dir;
+    dir.write("lan.ini", "[a]\nmac = 00:11:22:33:44:55\nfault_ignore = Reset, testprint ,printerstatus, 2\n"
+                         "model = 021\nversion = 0x21\nfault_drop = 0.25\n");
+    std::string error;
+    const auto boxes = sim::loadLanDescription(dir.file("lan.ini"), &error);
+    ASSERT_EQ(boxes.size(), 1u) << error;
+    EXPECT_EQ(boxes[0].faults.ignore, (std::vector<int>{CmdReset, CmdTestPrint, CmdPrinterStatus, CmdReadConfig}));
+    EXPECT_EQ(boxes[0].record[record::ModelCode], 21); // not octal
+    EXPECT_EQ(boxes[0].record[record::Version], 0x21);
+    EXPECT_EQ(boxes[0].faults.drop, 0.25);
+    for (const char* bad : {"fault_ignore = reset,", "fault_ignore = 256", "model = 0x", "model = -1",
+                            "fault_drop = nan", "restart_ms = 600001"}) {
+        dir.write("lan.ini", std::string("[a]\nmac = 00:11:22:33:44:55\n") + bad + "\n");
+        EXPECT_TRUE(sim::loadLanDescription(dir.file("lan.ini"), &error).empty()) << bad;
+        EXPECT_NE(error.find(":3: [a] "), std::string::npos) << error;
+    }
 }
 
 TEST(DemoLan, HoldsDifferentModelsAndAPc) {
