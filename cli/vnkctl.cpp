@@ -1,27 +1,32 @@
 #include "cli/vnkctl.h"
 
+#include "cli/backup.h"
+#include "cli/record_view.h"
+#include "ipconfig/rules/dhcp_rules.h"
+#include "ipconfig/rules/mail_rules.h"
+#include "ipconfig/rules/options_rules.h"
 #include "platform/box_text.h"
 #include "platform/error_reporter.h"
+#include "platform/hostinfo.h"
 #include "platform/inifile.h"
 #include "platform/program_dir.h"
+#include "platform/udp_socket.h"
 #include "protocol/consistent_read.h"
 #include "protocol/firmware.h"
 #include "protocol/model_line.h"
 #include "protocol/pserver_context.h"
 #include "protocol/record_fields.h"
 #include "protocol/status_record.h"
-#include "ipconfig/rules/dhcp_rules.h"
-#include "ipconfig/rules/mail_rules.h"
-#include "ipconfig/rules/options_rules.h"
 
-#include <arpa/inet.h>
 #include <strings.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstring>
 #include <iomanip>
+#include <istream>
 #include <ostream>
 #include <sstream>
 
@@ -31,13 +36,15 @@ using namespace protocol;
 
 namespace {
 
-constexpr const char* Version = "vnkctl 0.1.0";
+constexpr const char* Version = "vnkctl 0.2.0";
 
 const char* const Usage =
     "Usage: vnkctl [options] COMMAND [arguments]\n"
     "Finds and manages the print servers of the LAN.\n\n"
     "Commands:\n"
-    "  list                       the print servers found (name, Ethernet address, IP, model)\n"
+    "  list [--status]            the print servers found: name, Ethernet address, the IP address stored\n"
+    "                             in the record and the model; --status reads each box's status and adds\n"
+    "                             the IP address it is using\n"
     "  show BOX                   every field of the configuration record and the status texts\n"
     "  get BOX FIELD...           the values of some fields\n"
     "  set BOX FIELD=VALUE...     change fields (all or nothing); the box takes them after a reset\n"
@@ -48,74 +55,62 @@ const char* const Usage =
     "  factory-default BOX        restore the factory settings (the box takes them after a reset)\n"
     "  upgrade BOX FILE [--type N]\n"
     "                             replace the box's firmware with image N (1-3, default 1) of FILE\n"
+    "  backup BOX FILE            save the box's configuration record in FILE\n"
+    "  diff BOX FILE | diff FILE FILE\n"
+    "                             the fields that differ, with the old (first) and new (second) value\n"
+    "  restore BOX FILE [--yes] [--other-box]\n"
+    "                             show what differs, then write the saved record back (with --yes, or\n"
+    "                             after a yes on a terminal); the box keeps its own Ethernet address,\n"
+    "                             ports, capabilities and model bytes; a file saved from another box is\n"
+    "                             refused unless --other-box is given\n"
     "  fields                     the fields of the configuration record\n\n"
-    "BOX is a print server name or an Ethernet address (00:00:B4:12:33:44).\n\n"
+    "BOX is a print server name (an exact name, else the one name that matches without regard to\n"
+    "case) or an Ethernet address (00:00:B4:12:33:44, or 0000B4123344 when no box has that name).\n\n"
     "Options:\n"
-    "  --json                     JSON output (list, show, get, status, printers)\n"
+    "  --json                     answer with one JSON object (below)\n"
+    "  --interface NAME           broadcast to the directed broadcast address of that interface\n"
     "  --broadcast ADDR           broadcast address (default $VNK_BROADCAST or 255.255.255.255)\n"
     "  --command-port N           command port (default $VNK_PORT or 13364)\n"
     "  --fw-port N                firmware data port (default $VNK_FW_PORT or 13393)\n"
     "  --config FILE              Config.ini for the vendor and device type filter\n"
     "                             (default: Config.ini beside this program)\n"
     "  --help, --version\n\n"
-    "Exit status: 0 done, 1 failed, 2 usage, 3 bad value (for upgrade: the file was refused,\n"
-    "nothing was sent), 4 not found, 5 did not answer.\n";
+    "Exit status: 0 done, 1 failed, 2 usage, 3 bad value (nothing written; for upgrade: the file was\n"
+    "refused, nothing was sent), 4 not found, 5 did not answer.\n\n"
+    "JSON output: every command prints one object with \"command\" (its name), \"ok\" (true or false)\n"
+    "and, when it failed or has something to say, \"message\". Keys are snake_case; numbers are\n"
+    "numbers, flags true or false, addresses and texts strings. Besides these:\n"
+    "  list             \"print_servers\": [{\"name\", \"ethernet\", \"stored_ip\", \"model\",\n"
+    "                   \"firmware_present\", and with --status \"active_ip\"}]\n"
+    "  show             \"identity\": {\"name\", \"device_name\", \"ethernet\", \"vendor\", \"device_type\",\n"
+    "                   \"server_type\", \"identity_flags\", \"features\", \"firmware_present\"},\n"
+    "                   \"record\": {every field of 'vnkctl fields'}, \"status\": {as status}\n"
+    "  get              \"box\", \"fields\": {FIELD: value}\n"
+    "  status           \"box\", \"status\": {\"device_name\", \"alias_name\", \"ethernet_id\", \"frame_type\",\n"
+    "                   \"active_ip\", \"subnet_mask_in_use\", \"netbeui\", \"protocol_support\",\n"
+    "                   \"diagnostic_print_out\", \"network_speed\", \"model\", \"dhcp_server\",\n"
+    "                   \"dhcp_starting_ip\", \"dhcp_next_available_ip\", \"dhcp_gateway_ip\",\n"
+    "                   \"dhcp_netmask\", \"dhcp_dns_server\"}\n"
+    "  printers         \"box\", \"printers\": [{\"port\", \"state\", \"display\" (the printer's display\n"
+    "                   text, or null), \"identification\": [items]}]\n"
+    "  set              \"box\", \"written\": {FIELD: value}\n"
+    "  reset            \"box\" (the name it came back with), \"previous_name\", \"active_ip\"\n"
+    "  testprint        \"box\", \"port\", \"port_in_request\" (false: the request names no port and\n"
+    "                   the box prints on the port it chooses)\n"
+    "  factory-default  \"box\"\n"
+    "  upgrade          \"box\", \"image\" (1-3)\n"
+    "  backup           \"box\", \"ethernet\", \"file\", \"saved\"\n"
+    "  diff, restore    \"differences\": [{\"field\", \"old\", \"new\"}]; restore also \"box\", \"file\",\n"
+    "                   \"written\"\n"
+    "  fields           \"fields\": [{\"name\", \"offset\", \"width\", \"read_only\", \"description\"}]\n"
+    "Texts of a box are shown as UTF-8 when they are, else read as Windows-1252.\n\n"
+    "Backup file: the line \"VNKCTL-BACKUP 1\", lines \"name: \", \"ethernet: \", \"saved: \" (UTC) and\n"
+    "\"record: 512\", an empty line, then the 512 bytes of the record as the box held them.\n";
 
-// The box's 8-bit texts are shown by the one rule of the suite: UTF-8 when they
-// are UTF-8, else Windows-1252, as the IP utility shows them.
-constexpr platform::CodePage BoxCodePage = platform::CodePage::Windows1252;
-
-std::string boxText(const std::string& bytes) {
-    return platform::decodeBoxText(bytes, BoxCodePage);
-}
-// A box's name in a message or a line of text output.
-std::string shownName(const std::string& bytes) {
-    return platform::terminalSafe(boxText(bytes));
-}
-
-// s is UTF-8 (texts from a box have been decoded): its characters go out as
-// they are, control characters escaped.
-std::string jsonString(const std::string& s) {
-    std::string o = "\"";
-    for (unsigned char c : s) {
-        switch (c) {
-        case '"': o += "\\\""; break;
-        case '\\': o += "\\\\"; break;
-        case '\n': o += "\\n"; break;
-        case '\r': o += "\\r"; break;
-        case '\t': o += "\\t"; break;
-        default:
-            if (c < 0x20 || c == 0x7F) {
-                char u[8];
-                std::snprintf(u, sizeof u, "\\u%04x", c);
-                o += u;
-            } else {
-                o += char(c);
-            }
-        }
-    }
-    return o + "\"";
-}
-
-// The display form of a field; texts of the box decoded.
-bool isTextField(const FieldDef& f) {
-    return f.kind == FieldKind::Text || f.kind == FieldKind::TextFillWidth || f.kind == FieldKind::TreeName;
-}
-std::string fieldValue(const FieldDef& f, std::span<const Byte, RecordSize> rec) {
-    return isTextField(f) ? boxText(readField(f, rec)) : readField(f, rec);
-}
-
-// Key/value pairs printed either aligned or as one JSON object.
+// Text output: key/value pairs aligned; values made safe for a terminal.
 using Pairs = std::vector<std::pair<std::string, std::string>>;
 
-void printPairs(std::ostream& out, const Pairs& pairs, bool json) {
-    if (json) {
-        out << "{";
-        for (std::size_t i = 0; i < pairs.size(); ++i)
-            out << (i ? ", " : "") << jsonString(pairs[i].first) << ": " << jsonString(pairs[i].second);
-        out << "}\n";
-        return;
-    }
+void printPairs(std::ostream& out, const Pairs& pairs) {
     std::size_t w = 0;
     for (const auto& p : pairs)
         w = std::max(w, p.first.size());
@@ -173,19 +168,69 @@ private:
     unsigned m_step = 0;
 };
 
+// What a command answers: text lines as it goes, or one JSON object at the end.
+class Output {
+public:
+    Output(std::ostream& out, std::ostream& err, bool json) : m_out(out), m_err(err), m_json(json) {}
+    bool json() const { return m_json; }
+    // The text stream; in JSON mode text goes nowhere.
+    std::ostream& text() { return m_json ? m_null : m_out; }
+    Json& result() { return m_result; }
+    void begin(const std::string& command) {
+        m_result = Json::object();
+        m_result["command"] = command;
+        m_result["ok"] = true;
+    }
+    // A failure: the message on standard error, and in the result.
+    int fail(int code, const std::string& message) {
+        m_err << "vnkctl: " << message << "\n";
+        m_result["ok"] = false;
+        m_result["message"] = message;
+        return code;
+    }
+    void note(const std::string& message) {
+        m_err << "vnkctl: " << message << "\n";
+        m_result["message"] = message;
+    }
+    void finish() {
+        if (m_json)
+            m_out << m_result.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
+    }
+
+private:
+    std::ostream& m_out;
+    std::ostream& m_err;
+    bool m_json;
+    std::ostringstream m_null;
+    Json m_result = Json::object();
+};
+
 struct Options {
     bool json = false;
+    bool withStatus = false; // list --status
+    bool yes = false;        // restore --yes
+    bool otherBox = false;   // restore --other-box
     std::string configPath;
     std::string testPort;
+    std::string interface;
     int firmwareType = 0; // --type 1-3; 0 when not given
     std::vector<std::string> positional;
 };
 
+std::string lowerAscii(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return s;
+}
+
+bool isBareMac(const std::string& s) {
+    return s.size() == 12 && std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isxdigit(c); });
+}
+
 class Session {
 public:
-    Session(platform::Endpoint endpoint, bool fast, std::ostream& out, std::ostream& err, bool terminal,
+    Session(platform::Endpoint endpoint, bool fast, Output& output, std::ostream& err, bool terminal,
             const std::string& settingsPath)
-        : m_out(out), m_err(err), m_reporter(err), m_progress(err, terminal),
+        : m_output(output), m_err(err), m_reporter(err), m_progress(err, terminal),
           m_ctx(std::move(endpoint), fast ? platform::Timing::fast() : platform::Timing::real(), m_reporter) {
         m_ctx.settingsPath = settingsPath;
         m_ctx.programDirectory = platform::directoryOf(settingsPath);
@@ -194,37 +239,53 @@ public:
 
     CPServerContext& ctx() { return m_ctx; }
     Progress& progress() { return m_progress; }
+    Output& output() { return m_output; }
+    ServerEntry& entry() { return *m_ctx.selectedEntry(); }
+    std::string name() { return shownName(entry().name()); }
 
     // Finds BOX and makes it the selected server. Returns an exit code.
     int select(const std::string& box) {
-        // Only the separated form counts as an address: a name may be twelve hex digits.
-        if (const auto mac = box.size() == 17 ? parseMac(box) : std::nullopt) {
-            m_progress.begin("Searching for " + macText(*mac));
-            ServerEntry& e = m_ctx.serverTable[0];
-            e = ServerEntry{};
-            e.ethernet = *mac;
-            Byte reply[DiscoveryReplySize];
-            const bool found = m_ctx.XSearchPS(e, reply) == 1;
-            m_progress.done();
-            if (!found) {
-                m_err << "vnkctl: no print server answers at " << macText(*mac) << "\n";
-                return ExitNoAnswer;
-            }
-            std::memcpy(e.identity.data(), reply + HeaderSize, IdentitySize);
-            m_ctx.serverCount = 1;
-            m_ctx.selectedIndex = 0;
+        // The separated form is always an address.
+        if (const auto mac = box.size() == 17 ? parseMac(box) : std::nullopt)
+            return selectMac(*mac);
+        const int before = m_reporter.reports();
+        m_progress.begin("Searching for " + platform::terminalSafe(box));
+        // The search ends as soon as the box of that name has answered.
+        m_ctx.serverCount = 0;
+        int socket = m_ctx.openOperationSocket("XGetPort", true);
+        if (socket >= 0) {
+            m_ctx.XGetAllPServername(socket, [&] { return exactMatch(box) >= 0; });
+            if (socket >= 0)
+                platform::closeSocket(socket);
+        }
+        m_progress.done();
+        if (const int i = exactMatch(box); i >= 0) {
+            m_ctx.selectedIndex = i;
             return ExitOk;
         }
-        if (!discover())
-            return ExitFailure;
+        std::vector<int> near;
         for (int i = 0; i < m_ctx.serverCount; ++i)
-            if (m_ctx.serverTable[std::size_t(i)].name() == box ||
-                boxText(m_ctx.serverTable[std::size_t(i)].name()) == box) {
-                m_ctx.selectedIndex = i;
-                return ExitOk;
-            }
-        m_err << "vnkctl: no print server named \"" << platform::terminalSafe(box) << "\" was found\n";
-        return ExitNotFound;
+            if (lowerAscii(boxText(m_ctx.serverTable[std::size_t(i)].name())) == lowerAscii(box))
+                near.push_back(i);
+        if (near.size() == 1) {
+            m_ctx.selectedIndex = near[0];
+            m_err << "vnkctl: no print server is named \"" << platform::terminalSafe(box) << "\"; taking \""
+                  << name() << "\"\n";
+            return ExitOk;
+        }
+        if (near.size() > 1) {
+            std::string names;
+            for (int i : near)
+                names += (names.empty() ? "" : ", ") + shownName(m_ctx.serverTable[std::size_t(i)].name());
+            return m_output.fail(ExitNotFound, "several print servers are named \"" + platform::terminalSafe(box) +
+                                                   "\" but for case (" + names + "); give the exact name");
+        }
+        if (isBareMac(box))
+            if (const auto mac = parseMac(box))
+                return selectMac(*mac);
+        if (socket < 0 || m_reporter.reports() != before)
+            return m_output.fail(ExitFailure, "the search for print servers failed");
+        return m_output.fail(ExitNotFound, "no print server named \"" + platform::terminalSafe(box) + "\" was found");
     }
 
     // False when a socket failure was reported while searching (what was found
@@ -237,22 +298,20 @@ public:
         return ok;
     }
 
-    // forChange: the record is about to be changed and written back, so it must
-    // pass the consistency checks; one that never does is not written.
-    int readRecord(bool forChange = false) {
+    // Reads the selected box's record. refusal: when given, the record is about
+    // to be changed and written back (or saved), so it must pass the consistency
+    // checks; one that never does is refused with this text after the name.
+    int readRecord(const char* refusal = nullptr) {
         m_progress.begin("Reading the configuration");
-        ServerEntry& entry = *m_ctx.selectedEntry();
-        const ConsistentRead read = forChange ? readConsistentRecord(m_ctx, entry, m_ctx.configBuffer)
-                                   : m_ctx.XReadPServerEEProm(entry, m_ctx.configBuffer) == 1 ? ConsistentRead::Ok
-                                                                                              : ConsistentRead::NoAnswer;
+        const ConsistentRead read = refusal ? readConsistentRecord(m_ctx, entry(), m_ctx.configBuffer)
+                                    : m_ctx.XReadPServerEEProm(entry(), m_ctx.configBuffer) == 1
+                                        ? ConsistentRead::Ok
+                                        : ConsistentRead::NoAnswer;
         m_progress.done();
         if (read == ConsistentRead::NoAnswer)
             return noAnswer("Cannot Read EEPROM");
-        if (read == ConsistentRead::Inconsistent) {
-            m_err << "vnkctl: the record read from " << shownName(entry.name())
-                  << " is inconsistent; nothing was written\n";
-            return ExitFailure;
-        }
+        if (read == ConsistentRead::Inconsistent)
+            return m_output.fail(ExitFailure, "the record read from " + name() + " is inconsistent; " + refusal);
         m_ctx.parallelPortCount = parallelPorts(recordOf(m_ctx.configBuffer));
         m_ctx.serialPortCount = serialPorts(recordOf(m_ctx.configBuffer));
         return ExitOk;
@@ -260,170 +319,243 @@ public:
 
     int readStatus() {
         m_progress.begin("Reading the status");
-        const bool ok = m_ctx.XGetPServerStatus(*m_ctx.selectedEntry(), m_ctx.statusBuffer) == 1;
+        const bool ok = m_ctx.XGetPServerStatus(entry(), m_ctx.statusBuffer) == 1;
         m_progress.done();
         return ok ? ExitOk : noAnswer("Cannot Read Status");
     }
 
-    int noAnswer(const std::string& what) {
-        m_err << "vnkctl: " << shownName(m_ctx.selectedEntry()->name()) << ": " << what << "\n";
-        return ExitNoAnswer;
-    }
+    int noAnswer(const std::string& what) { return m_output.fail(ExitNoAnswer, name() + ": " + what); }
 
 private:
-    std::ostream& m_out;
+    int exactMatch(const std::string& box) const {
+        for (int i = 0; i < m_ctx.serverCount; ++i) {
+            const std::string n = m_ctx.serverTable[std::size_t(i)].name();
+            if (n == box || boxText(n) == box)
+                return i;
+        }
+        return -1;
+    }
+
+    int selectMac(const MacAddress& mac) {
+        m_progress.begin("Searching for " + macText(mac));
+        ServerEntry& e = m_ctx.serverTable[0];
+        e = ServerEntry{};
+        e.ethernet = mac;
+        Byte reply[DiscoveryReplySize];
+        const bool found = m_ctx.XSearchPS(e, reply) == 1;
+        m_progress.done();
+        if (!found)
+            return m_output.fail(ExitNoAnswer, "no print server answers at " + macText(mac));
+        std::memcpy(e.identity.data(), reply + HeaderSize, IdentitySize);
+        m_ctx.serverCount = 1;
+        m_ctx.selectedIndex = 0;
+        return ExitOk;
+    }
+
+    Output& m_output;
     std::ostream& m_err;
     StreamReporter m_reporter;
     Progress m_progress;
     CPServerContext m_ctx;
 };
 
-Pairs identityPairs(const ServerEntry& e) {
+Json identityJson(const ServerEntry& e) {
     const auto& id = e.identity;
-    char hex[8];
-    auto h = [&](Byte b) {
-        std::snprintf(hex, sizeof hex, "0x%02X", b);
-        return std::string(hex);
-    };
-    return {{"name", boxText(e.name())},
-            {"device_name", boxText(deviceName(id))},
-            {"ethernet", macText(e.ethernet)},
-            {"vendor", std::to_string(id[identity::Vendor])},
-            {"device_type", std::to_string(id[identity::DeviceType])},
-            {"server_type", std::to_string(id[identity::ServerType])},
-            {"identity_flags", h(id[identity::Flags])},
-            {"features", h(id[identity::Features])},
-            {"firmware_present", firmwarePresent(id) ? "1" : "0"}};
+    return Json{{"name", boxText(e.name())},
+                {"device_name", boxText(deviceName(id))},
+                {"ethernet", macText(e.ethernet)},
+                {"vendor", id[identity::Vendor]},
+                {"device_type", id[identity::DeviceType]},
+                {"server_type", id[identity::ServerType]},
+                {"identity_flags", id[identity::Flags]},
+                {"features", id[identity::Features]},
+                {"firmware_present", firmwarePresent(id)}};
 }
 
-Pairs statusPairs(CPServerContext& ctx) {
+Pairs identityPairs(const ServerEntry& e) {
+    Pairs pairs;
+    const Json identity = identityJson(e);
+    for (const auto& [key, value] : identity.items()) {
+        if (value.is_string())
+            pairs.emplace_back(key, value.get<std::string>());
+        else if (value.is_boolean())
+            pairs.emplace_back(key, value.get<bool>() ? "yes" : "no");
+        else if (key == "identity_flags" || key == "features") {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "0x%02X", value.get<unsigned>());
+            pairs.emplace_back(key, hex);
+        } else
+            pairs.emplace_back(key, value.dump());
+    }
+    return pairs;
+}
+
+// The device status: JSON key, the label the status page gives it, the text.
+struct StatusItem {
+    const char* key;
+    const char* label;
+    std::string value;
+};
+
+std::vector<StatusItem> statusItems(CPServerContext& ctx) {
     const ServerEntry& e = *ctx.selectedEntry();
     const auto rec = recordOf(ctx.configBuffer);
     const DeviceStatusFields f = deviceStatusFields(e.identity, rec, ctx.statusBuffer, ctx.parallelPortCount);
     const Byte mode = rec[record::DhcpMode];
     const Byte state = dhcpServerState(ctx.statusBuffer);
     const std::string dhcp = rules::dhcpStatusText(mode, state, "");
-    return {{"Device Name", boxText(f.deviceName)},
-            {"Alias Name", boxText(f.aliasName)},
-            {"Ethernet ID", f.ethernetId},
-            {"Frame Type", f.frameType},
-            {"Active IP", f.activeIp},
-            {"Subnet Mask In Use", maskInUse(ctx.statusBuffer)},
-            {"NetBEUI", f.netbeui},
-            {"Protocol Support", f.protocolSupport},
-            {"Diagnostic Print Out", f.diagnosticPrintOut},
-            {"Network Speed", f.networkSpeed},
-            {"Model", modelLine(rec, e.identity[identity::Flags])},
-            {"DHCP Server", (rec[record::Capabilities] & record::CapDhcpServer) ? dhcp : "N/A"},
-            {"DHCP Starting IP", dhcpStart(ctx.statusBuffer)},
-            {"DHCP Next available IP", dhcpNext(ctx.statusBuffer)},
-            {"DHCP Gateway IP", dhcpGateway(ctx.statusBuffer)},
-            {"DHCP Netmask", dhcpNetmask(ctx.statusBuffer)},
-            {"DHCP DNS server", dhcpDns(ctx.statusBuffer)}};
+    return {{"device_name", "Device Name", boxText(f.deviceName)},
+            {"alias_name", "Alias Name", boxText(f.aliasName)},
+            {"ethernet_id", "Ethernet ID", f.ethernetId},
+            {"frame_type", "Frame Type", f.frameType},
+            {"active_ip", "Active IP", f.activeIp},
+            {"subnet_mask_in_use", "Subnet Mask In Use", maskInUse(ctx.statusBuffer)},
+            {"netbeui", "NetBEUI", f.netbeui},
+            {"protocol_support", "Protocol Support", f.protocolSupport},
+            {"diagnostic_print_out", "Diagnostic Print Out", f.diagnosticPrintOut},
+            {"network_speed", "Network Speed", f.networkSpeed},
+            {"model", "Model", modelLine(rec, e.identity[identity::Flags])},
+            {"dhcp_server", "DHCP Server", (rec[record::Capabilities] & record::CapDhcpServer) ? dhcp : "N/A"},
+            {"dhcp_starting_ip", "DHCP Starting IP", dhcpStart(ctx.statusBuffer)},
+            {"dhcp_next_available_ip", "DHCP Next available IP", dhcpNext(ctx.statusBuffer)},
+            {"dhcp_gateway_ip", "DHCP Gateway IP", dhcpGateway(ctx.statusBuffer)},
+            {"dhcp_netmask", "DHCP Netmask", dhcpNetmask(ctx.statusBuffer)},
+            {"dhcp_dns_server", "DHCP DNS server", dhcpDns(ctx.statusBuffer)}};
 }
 
-int cmdFields(std::ostream& out, bool json) {
-    if (json) {
-        out << "[";
-        bool first = true;
-        for (const auto& f : allFields()) {
-            out << (first ? "" : ", ") << "{\"name\": " << jsonString(f.name) << ", \"offset\": " << f.offset
-                << ", \"width\": " << f.width << ", \"read_only\": " << (f.readOnly ? "true" : "false")
-                << ", \"description\": " << jsonString(f.description) << "}";
-            first = false;
-        }
-        out << "]\n";
-        return ExitOk;
-    }
+Json statusJson(const std::vector<StatusItem>& items) {
+    Json j = Json::object();
+    for (const auto& i : items)
+        j[i.key] = i.value;
+    return j;
+}
+
+Pairs statusPairs(const std::vector<StatusItem>& items) {
+    Pairs pairs;
+    for (const auto& i : items)
+        pairs.emplace_back(i.label, i.value);
+    return pairs;
+}
+
+int cmdFields(Output& o) {
+    Json list = Json::array();
     for (const auto& f : allFields()) {
+        list.push_back({{"name", f.name},
+                        {"offset", f.offset},
+                        {"width", f.width},
+                        {"read_only", f.readOnly},
+                        {"description", f.description}});
         char line[200];
         std::snprintf(line, sizeof line, "%-24s %3zu  %2zu  %-3s %s\n", f.name, f.offset, f.width,
                       f.readOnly ? "ro" : "rw", f.description);
-        out << line;
+        o.text() << line;
     }
+    o.result()["fields"] = list;
     return ExitOk;
 }
 
-int cmdList(Session& s, std::ostream& out, std::ostream& err, bool json) {
+int cmdList(Session& s, bool withStatus) {
+    Output& o = s.output();
     const bool searched = s.discover();
     CPServerContext& ctx = s.ctx();
-    if (json)
-        out << "[";
+    Json list = Json::array();
+    char line[200];
+    if (ctx.serverCount > 0) {
+        std::snprintf(line, sizeof line, "%-16s %-17s  %-15s %-15s%s\n", "NAME", "ETHERNET", "STORED IP",
+                      withStatus ? "ACTIVE IP" : "MODEL", withStatus ? " MODEL" : "");
+        o.text() << line;
+    }
     for (int i = 0; i < ctx.serverCount; ++i) {
         ServerEntry& e = ctx.serverTable[std::size_t(i)];
         std::string model = "?";
         if (ctx.XReadPServerEEProm(e, ctx.configBuffer))
             model = modelLine(recordOf(ctx.configBuffer), e.identity[identity::Flags]);
-        const std::string ip = dottedAt(e.ipAddress, 0);
-        if (json) {
-            out << (i ? ", " : "") << "{\"name\": " << jsonString(boxText(e.name()))
-                << ", \"ethernet\": " << jsonString(macText(e.ethernet)) << ", \"ip\": " << jsonString(ip)
-                << ", \"model\": " << jsonString(model)
-                << ", \"firmware_present\": " << (firmwarePresent(e.identity) ? "true" : "false") << "}";
-        } else {
-            char line[160];
-            std::snprintf(line, sizeof line, "%-16s %s  %-15s %s%s\n", shownName(e.name()).c_str(),
-                          macText(e.ethernet).c_str(),
-                          ip.c_str(), model.c_str(), firmwarePresent(e.identity) ? "" : "  (no firmware)");
-            out << line;
+        const std::string storedIp = dottedAt(e.ipAddress, 0);
+        Json item{{"name", boxText(e.name())},
+                  {"ethernet", macText(e.ethernet)},
+                  {"stored_ip", storedIp},
+                  {"model", model},
+                  {"firmware_present", firmwarePresent(e.identity)}};
+        std::string activeIp;
+        if (withStatus) {
+            activeIp = ctx.XGetPServerStatus(e, ctx.statusBuffer) ? protocol::activeIp(ctx.statusBuffer) : "?";
+            item["active_ip"] = activeIp;
         }
+        list.push_back(item);
+        std::snprintf(line, sizeof line, "%-16s %s  %-15s %s%s%s\n", shownName(e.name()).c_str(),
+                      macText(e.ethernet).c_str(), storedIp.c_str(),
+                      withStatus ? (activeIp + std::string(activeIp.size() < 15 ? 15 - activeIp.size() : 0, ' ') +
+                                    " ")
+                                       .c_str()
+                                 : "",
+                      model.c_str(), firmwarePresent(e.identity) ? "" : "  (no firmware)");
+        o.text() << line;
     }
-    if (json)
-        out << "]\n";
-    if (!searched) {
-        err << "vnkctl: the search for print servers failed\n";
-        return ExitFailure;
-    }
-    if (!json && ctx.serverCount == 0)
-        out << "No print server found.\n";
+    o.result()["print_servers"] = list;
+    if (!searched)
+        return o.fail(ExitFailure, "the search for print servers failed");
+    if (ctx.serverCount == 0)
+        o.text() << "No print server found.\n";
     return ExitOk;
 }
 
-int cmdShow(Session& s, std::ostream& out, bool json) {
+int cmdShow(Session& s) {
     if (int rc = s.readRecord())
         return rc;
     if (int rc = s.readStatus())
         return rc;
+    Output& o = s.output();
     CPServerContext& ctx = s.ctx();
     const auto rec = recordOf(ctx.configBuffer);
-    Pairs ident = identityPairs(*ctx.selectedEntry());
+    Json record = Json::object();
     Pairs fields;
-    for (const auto& f : allFields())
+    for (const auto& f : allFields()) {
+        record[f.name] = fieldJson(f, rec);
         fields.emplace_back(f.name, fieldValue(f, rec));
-    Pairs status = statusPairs(ctx);
-    if (json) {
-        out << "{\"identity\": ";
-        printPairs(out, ident, true);
-        out << ", \"record\": ";
-        printPairs(out, fields, true);
-        out << ", \"status\": ";
-        printPairs(out, status, true);
-        out << "}\n";
-        return ExitOk;
     }
-    out << "[identity]\n";
-    printPairs(out, ident, false);
-    out << "\n[record]\n";
-    printPairs(out, fields, false);
-    out << "\n[status]\n";
-    printPairs(out, status, false);
+    const auto status = statusItems(ctx);
+    o.result()["identity"] = identityJson(s.entry());
+    o.result()["record"] = record;
+    o.result()["status"] = statusJson(status);
+    o.text() << "[identity]\n";
+    printPairs(o.text(), identityPairs(s.entry()));
+    o.text() << "\n[record]\n";
+    printPairs(o.text(), fields);
+    o.text() << "\n[status]\n";
+    printPairs(o.text(), statusPairs(status));
     return ExitOk;
 }
 
-int cmdGet(Session& s, std::ostream& out, const std::vector<std::string>& names, bool json) {
+int cmdGet(Session& s, const std::vector<std::string>& names) {
     if (int rc = s.readRecord())
         return rc;
+    Output& o = s.output();
     const auto rec = recordOf(s.ctx().configBuffer);
-    Pairs values;
-    for (const auto& n : names)
-        values.emplace_back(findField(n)->name, fieldValue(*findField(n), rec));
-    if (json) {
-        printPairs(out, values, true);
-    } else if (values.size() == 1) {
-        out << platform::terminalSafe(values[0].second) << "\n";
-    } else {
-        printPairs(out, values, false);
+    Json values = Json::object();
+    Pairs pairs;
+    for (const auto& n : names) {
+        const FieldDef& f = *findField(n);
+        values[f.name] = fieldJson(f, rec);
+        pairs.emplace_back(f.name, fieldValue(f, rec));
     }
+    o.result()["box"] = boxText(s.entry().name());
+    o.result()["fields"] = values;
+    if (pairs.size() == 1)
+        o.text() << platform::terminalSafe(pairs[0].second) << "\n";
+    else
+        printPairs(o.text(), pairs);
+    return ExitOk;
+}
+
+int cmdStatus(Session& s) {
+    if (int rc = s.readRecord())
+        return rc;
+    if (int rc = s.readStatus())
+        return rc;
+    const auto items = statusItems(s.ctx());
+    s.output().result()["box"] = boxText(s.entry().name());
+    s.output().result()["status"] = statusJson(items);
+    printPairs(s.output().text(), statusPairs(items));
     return ExitOk;
 }
 
@@ -445,9 +577,17 @@ std::vector<std::string> storedTexts(const std::vector<std::string>& assignments
     return out;
 }
 
-int cmdSet(Session& s, std::ostream& out, std::ostream& err, const std::vector<std::string>& typed) {
-    if (int rc = s.readRecord(true))
+int writeRecord(Session& s, const char* label) {
+    s.progress().begin(label);
+    const bool ok = s.ctx().XWritePServerEEProm(s.entry(), s.ctx().configBuffer) == 1;
+    s.progress().done();
+    return ok ? ExitOk : s.noAnswer("Cannot Write EEProm");
+}
+
+int cmdSet(Session& s, const std::vector<std::string>& typed) {
+    if (int rc = s.readRecord("nothing was written"))
         return rc;
+    Output& o = s.output();
     CPServerContext& ctx = s.ctx();
     const auto current = recordOf(ctx.configBuffer);
     const std::vector<std::string> assignments = storedTexts(typed, current);
@@ -457,111 +597,135 @@ int cmdSet(Session& s, std::ostream& out, std::ostream& err, const std::vector<s
     std::vector<std::string> refused = r.errors;
     if (r.ok()) {
         // What the DHCP and mail pages would refuse, vnkctl refuses too.
-        const std::string name = ctx.selectedEntry()->name();
+        const std::string name = s.entry().name();
         for (auto& m : rules::checkDhcpChange(current, after, name))
-            refused.push_back(std::move(m));
+            refused.push_back(shownName(m));
         for (auto& m : rules::checkMailChange(current, after, name))
-            refused.push_back(std::move(m));
+            refused.push_back(shownName(m));
     }
     if (!refused.empty()) {
+        std::string all;
         for (const auto& e : refused)
-            err << "vnkctl: " << e << "\n";
-        err << "vnkctl: nothing was written\n";
-        return ExitBadValue;
+            all += platform::terminalSafe(e) + "; ";
+        return o.fail(ExitBadValue, all + "nothing was written");
     }
     std::copy(after.begin(), after.end(), current.begin());
-    s.progress().begin("Writing the configuration");
-    const bool ok = ctx.XWritePServerEEProm(*ctx.selectedEntry(), ctx.configBuffer) == 1;
-    s.progress().done();
-    if (!ok)
-        return s.noAnswer("Cannot Write EEProm");
-    out << "Written to " << shownName(ctx.selectedEntry()->name()) << "; it takes effect after 'vnkctl reset'.\n";
+    if (int rc = writeRecord(s, "Writing the configuration"))
+        return rc;
+    Json written = Json::object();
+    for (const auto& a : assignments) {
+        const FieldDef& f = *findField(a.substr(0, a.find('=')));
+        written[f.name] = fieldJson(f, current);
+    }
+    o.result()["box"] = boxText(s.entry().name());
+    o.result()["written"] = written;
+    o.text() << "Written to " << s.name() << "; it takes effect after 'vnkctl reset'.\n";
     return ExitOk;
 }
 
-int cmdFactoryDefault(Session& s, std::ostream& out) {
-    if (int rc = s.readRecord(true))
+int cmdFactoryDefault(Session& s) {
+    if (int rc = s.readRecord("nothing was written"))
         return rc;
-    CPServerContext& ctx = s.ctx();
-    rules::applyFactoryDefault(recordOf(ctx.configBuffer), *ctx.selectedEntry());
-    s.progress().begin("Writing the factory defaults");
-    const bool ok = ctx.XWritePServerEEProm(*ctx.selectedEntry(), ctx.configBuffer) == 1;
-    s.progress().done();
-    if (!ok)
-        return s.noAnswer("Cannot Write EEProm");
-    out << rules::AliasChangedMessage << "\n";
+    rules::applyFactoryDefault(recordOf(s.ctx().configBuffer), s.entry());
+    if (int rc = writeRecord(s, "Writing the factory defaults"))
+        return rc;
+    s.output().result()["box"] = boxText(s.entry().name());
+    s.output().result()["message"] = rules::AliasChangedMessage;
+    s.output().text() << rules::AliasChangedMessage << "\n";
     return ExitOk;
 }
 
 // A mail server may be given by name: it is stored as the first address the
 // name resolves to, as the mail page does; an empty one stores 0.0.0.0.
-bool resolveMailServers(std::vector<std::string>& assignments, std::ostream& err) {
-    bool ok = true;
+std::optional<std::string> resolveMailServers(std::vector<std::string>& assignments) {
+    std::string failures;
     for (auto& a : assignments) {
         const auto eq = a.find('=');
         if (eq == std::string::npos)
             continue;
-        std::string name = a.substr(0, eq);
-        std::transform(name.begin(), name.end(), name.begin(), [](unsigned char ch) { return char(std::tolower(ch)); });
+        const std::string name = lowerAscii(a.substr(0, eq));
         if (name.size() != 12 || name.rfind("mail", 0) != 0 || name.substr(5) != "_server" || name[4] < '1' ||
             name[4] > '3')
             continue;
         const auto address = rules::mailServerAddress(a.substr(eq + 1), rules::resolveHostIPv4);
         if (!address) {
-            err << "vnkctl: " << rules::invalidMailServerMessage(name[4] - '0');
-            ok = false;
+            std::string m = rules::invalidMailServerMessage(name[4] - '0');
+            while (!m.empty() && m.back() == '\n')
+                m.pop_back();
+            failures += m + "; ";
             continue;
         }
         a = a.substr(0, eq + 1) + dottedAt(*address, 0);
     }
-    return ok;
+    if (failures.empty())
+        return std::nullopt;
+    return failures;
 }
 
-int cmdReset(Session& s, std::ostream& out, std::ostream& err) {
-    CPServerContext& ctx = s.ctx();
-    const std::string name = shownName(ctx.selectedEntry()->name());
-    s.progress().begin("Resetting " + name + " and waiting for it to come back");
-    const ReconnectResult r = ctx.resetAndReconnect([&](const std::string& m) {
-        s.progress().done();
-        err << "vnkctl: " << shownName(m) << "\n";
+int cmdReset(Session& s) {
+    Output& o = s.output();
+    const std::string before = s.entry().name();
+    s.progress().begin("Resetting " + s.name() + " and waiting for it to come back");
+    std::string failure;
+    const ReconnectResult r = s.ctx().resetAndReconnect([&](const std::string& m) {
+        if (failure.empty())
+            failure = shownName(m);
     });
     s.progress().done();
     if (!r.ok())
-        return ExitNoAnswer;
-    out << name << " is back: " << shownName(ctx.selectedEntry()->name()) << " at "
-        << activeIp(ctx.statusBuffer) << "\n";
+        return o.fail(ExitNoAnswer, failure);
+    // The box comes back with the name its record gives it.
+    const std::string after = fieldText(recordOf(s.ctx().configBuffer), record::AliasName, 16);
+    const std::string activeIp = protocol::activeIp(s.ctx().statusBuffer);
+    o.result()["box"] = boxText(after);
+    o.result()["previous_name"] = boxText(before);
+    o.result()["active_ip"] = activeIp;
+    if (after == before)
+        o.text() << shownName(before) << " is back at " << activeIp << "\n";
+    else
+        o.text() << shownName(before) << " is back as " << shownName(after) << " at " << activeIp << "\n";
     return ExitOk;
 }
 
-int cmdPrinters(Session& s, std::ostream& out, std::ostream& err, bool json) {
+// The printer's display text without the quotes the box puts around it.
+std::string unquoted(const std::string& text) {
+    if (text.size() >= 2 && text.front() == '"' && text.back() == '"')
+        return text.substr(1, text.size() - 2);
+    return text;
+}
+
+int cmdPrinters(Session& s) {
+    Output& o = s.output();
     CPServerContext& ctx = s.ctx();
-    if (!firmwarePresent(ctx.selectedEntry()->identity)) {
-        err << "vnkctl: You have to upgrade Varnotek first !!!\n";
-        return ExitFailure;
-    }
+    if (!firmwarePresent(s.entry().identity))
+        return o.fail(ExitFailure, "You have to upgrade Varnotek first !!!");
     if (int rc = s.readRecord())
         return rc;
     if (int rc = s.readStatus())
         return rc;
-    ServerEntry& e = *ctx.selectedEntry();
+    ServerEntry& e = s.entry();
     s.progress().begin("Asking the printers");
-    const auto rows = printerStatusRows(ctx.statusBuffer, ctx.parallelPortCount, ctx.serialPortCount,
-                                        hasExtendedPrinterStatus(e.identity), [&](int i) -> const PrinterStatusBuffer* {
-                                            return ctx.XGetPrinterStatus(e, ctx.printerStatusBuffer, i)
-                                                       ? &ctx.printerStatusBuffer
-                                                       : nullptr;
-                                        });
+    const auto ports = printerPortStatuses(
+        ctx.statusBuffer, ctx.parallelPortCount, ctx.serialPortCount, hasExtendedPrinterStatus(e.identity),
+        [&](int i) -> const PrinterStatusBuffer* {
+            return ctx.XGetPrinterStatus(e, ctx.printerStatusBuffer, i) ? &ctx.printerStatusBuffer : nullptr;
+        });
     s.progress().done();
-    if (json) {
-        out << "[";
-        for (std::size_t i = 0; i < rows.size(); ++i)
-            out << (i ? ", " : "") << "{\"port\": " << jsonString(boxText(rows[i].column1))
-                << ", \"status\": " << jsonString(boxText(rows[i].column2)) << "}";
-        out << "]\n";
-        return ExitOk;
+    Json list = Json::array();
+    for (const auto& p : ports) {
+        Json items = Json::array();
+        for (const auto& item : p.identification)
+            items.push_back(boxText(item));
+        list.push_back({{"port", p.port},
+                        {"state", p.state},
+                        {"display", p.display ? Json(boxText(unquoted(*p.display))) : Json(nullptr)},
+                        {"identification", items}});
+        o.text() << std::left << std::setw(6) << p.port << " " << shownName(p.display.value_or(p.state)) << "\n";
+        for (const auto& item : p.identification)
+            o.text() << std::setw(6) << "" << " " << shownName(item) << "\n";
     }
-    for (const auto& r : rows)
-        out << std::left << std::setw(6) << shownName(r.column1) << " " << shownName(r.column2) << "\n";
+    o.result()["box"] = boxText(e.name());
+    o.result()["printers"] = list;
     return ExitOk;
 }
 
@@ -573,7 +737,8 @@ int portArgument(const std::string& text) {
     return -1;
 }
 
-int cmdTestPrint(Session& s, std::ostream& out, std::ostream& err, const std::string& portText) {
+int cmdTestPrint(Session& s, const std::string& portText) {
+    Output& o = s.output();
     CPServerContext& ctx = s.ctx();
     if (int rc = s.readRecord())
         return rc;
@@ -581,17 +746,20 @@ int cmdTestPrint(Session& s, std::ostream& out, std::ostream& err, const std::st
     if (!portText.empty()) {
         port = portArgument(portText);
         const bool present = port >= 0 && (port < 3 ? port < ctx.parallelPortCount : port - 3 < ctx.serialPortCount);
-        if (!present) {
-            err << "vnkctl: " << shownName(ctx.selectedEntry()->name()) << " has no port " << portText << "\n";
-            return ExitBadValue;
-        }
+        if (!present)
+            return o.fail(ExitBadValue, s.name() + " has no port " + platform::terminalSafe(portText));
     }
     s.progress().begin("Printing a test page");
-    const bool ok = ctx.XTestPrint(*ctx.selectedEntry(), port) == 1;
+    const bool ok = ctx.XTestPrint(s.entry(), port) == 1;
     s.progress().done();
     if (!ok)
         return s.noAnswer("the test print was not confirmed");
-    out << "Test page sent to " << shownName(ctx.selectedEntry()->name()) << "\n";
+    const std::string portName = protocol::portName(port, 3);
+    o.result()["box"] = boxText(s.entry().name());
+    o.result()["port"] = portName;
+    o.result()["port_in_request"] = false;
+    o.text() << "Test page sent to " << s.name() << " for " << portName
+             << " (the request names no port: the box prints it on the port it chooses)\n";
     return ExitOk;
 }
 
@@ -629,48 +797,40 @@ private:
 };
 
 // The Upgrade page's checks, then the transfer; typeNumber 1-3, or 0 for the first image.
-int cmdUpgrade(Session& s, std::ostream& out, std::ostream& err, const std::string& path, int typeNumber,
-               bool terminal) {
+int cmdUpgrade(Session& s, std::ostream& err, const std::string& path, int typeNumber, bool terminal) {
+    Output& o = s.output();
     CPServerContext& ctx = s.ctx();
     if (int rc = s.readRecord())
         return rc;
-    ServerEntry& e = *ctx.selectedEntry();
+    ServerEntry& e = s.entry();
     const auto rec = recordOf(ctx.configBuffer);
-    if (!supportsUdpUpgrade(rec)) {
-        err << "vnkctl: " << shownName(noIpUpgradeText(e.name())) << "\n";
-        return ExitFailure;
-    }
+    if (!supportsUdpUpgrade(rec))
+        return o.fail(ExitFailure, shownName(noIpUpgradeText(e.name())));
     bool checks = true;
     const BrowseResult file = browseFirmwareFile(path, checks);
-    if (isFileError(file.file)) {
-        err << "vnkctl: " << path << ": " << fileCheckText(file.file) << "\n";
-        return ExitBadValue;
-    }
+    if (isFileError(file.file))
+        return o.fail(ExitBadValue, path + ": " + fileCheckText(file.file));
     int typeIndex = 0;
     if (typeNumber > 1) {
         const bool shown = typeNumber == 2 ? file.buttons.type2 : file.buttons.type3;
-        if (!checks || !shown) {
-            err << "vnkctl: " << path << " has no Type" << typeNumber << " image to choose ("
-                << (checks ? std::to_string(file.imageCount) + " image(s) of 524288 bytes"
-                           : std::string("not a whole number of 524288-byte images"))
-                << ")\n";
-            return ExitBadValue;
-        }
+        if (!checks || !shown)
+            return o.fail(ExitBadValue, path + " has no Type" + std::to_string(typeNumber) + " image to choose (" +
+                                            (checks ? std::to_string(file.imageCount) + " image(s) of 524288 bytes"
+                                                    : std::string("not a whole number of 524288-byte images")) +
+                                            ")");
         typeIndex = typeNumber - 1;
     }
     const FileCheck check = checkFirmwareFile(path, typeIndex, modelCodeDigits(rec), checks);
-    if (check != FileCheck::Accepted) {
-        err << "vnkctl: " << fileCheckText(check) << "\n";
-        return ExitBadValue;
-    }
+    if (check != FileCheck::Accepted)
+        return o.fail(ExitBadValue, fileCheckText(check));
     if (!checks) {
-        out << path << " is not a whole number of 524288-byte images: it is sent as one image, "
-            << "without the vendor and model checks.\n";
+        o.text() << path << " is not a whole number of 524288-byte images: it is sent as one image, "
+                 << "without the vendor and model checks.\n";
     } else if (const auto mask = readProtocolMask(path, typeIndex)) {
         std::string text = protocolMaskText(*mask);
         for (std::size_t at; (at = text.find("\n\n")) != std::string::npos;)
             text.erase(at, 1);
-        out << text;
+        o.text() << text;
     }
     MacAddress recordEthernet{};
     std::memcpy(recordEthernet.data(), rec.data() + record::EthernetAddress, 6);
@@ -680,213 +840,336 @@ int cmdUpgrade(Session& s, std::ostream& out, std::ostream& err, const std::stri
     UpgradeResult r;
     const int ok = XUpgradeFlashRAM(ctx, e, path, recordEthernet, typeIndex, [&](int n) { bar.show(n); }, &r);
     bar.done();
+    o.result()["box"] = boxText(e.name());
+    o.result()["image"] = typeIndex + 1;
     if (!ok) {
-        if (r.end == UpgradeEnd::FileError)
-            err << "vnkctl: " << fileCheckText(r.fileError) << "\n";
-        else
-            err << "vnkctl: " << upgradeEndText(r.end) << "\n";
-        err << "vnkctl: " << EnglishUpgradeTexts.failed << "\n";
-        return ExitFailure;
+        const std::string why = r.end == UpgradeEnd::FileError ? fileCheckText(r.fileError) : upgradeEndText(r.end);
+        return o.fail(ExitFailure, why + "; " + EnglishUpgradeTexts.failed);
     }
-    out << EnglishUpgradeTexts.succeeded << "\n";
+    o.text() << EnglishUpgradeTexts.succeeded << "\n";
     // The firmware was replaced whatever the reads after it say: a box that
     // cannot be read yet is a warning, not a failed upgrade.
     switch (rereadAfterUpgrade(ctx, e)) {
     case Reread::CannotReadEeprom:
-        s.noAnswer(EnglishUpgradeTexts.cannotReadEeprom);
-        err << "vnkctl: warning: the firmware was replaced, but the box could not be read afterwards\n";
-        return ExitOk;
     case Reread::CannotReadStatus:
-        s.noAnswer(EnglishUpgradeTexts.cannotReadStatus);
-        err << "vnkctl: warning: the firmware was replaced, but the box could not be read afterwards\n";
+        o.note("warning: the firmware was replaced, but " + s.name() + " could not be read afterwards");
         return ExitOk;
     case Reread::Ok:
         break;
     }
-    out << shownName(e.name()) << ": " << modelLine(recordOf(ctx.configBuffer), e.identity[identity::Flags]) << " at "
-        << activeIp(ctx.statusBuffer) << ", firmware present\n";
+    o.text() << s.name() << ": " << modelLine(recordOf(ctx.configBuffer), e.identity[identity::Flags]) << " at "
+             << activeIp(ctx.statusBuffer) << ", firmware present\n";
     return ExitOk;
 }
 
-} // namespace
+int cmdBackup(Session& s, const std::string& path) {
+    if (int rc = s.readRecord("no backup was made"))
+        return rc;
+    Output& o = s.output();
+    const auto rec = recordOf(s.ctx().configBuffer);
+    Backup b;
+    b.name = boxText(s.entry().name());
+    b.ethernet = macText(rec.subspan(record::EthernetAddress, 6));
+    b.saved = utcTimestamp(std::time(nullptr));
+    std::copy(rec.begin(), rec.end(), b.record.begin());
+    std::string error;
+    if (!writeBackupFile(path, b, &error))
+        return o.fail(ExitFailure, error);
+    o.result()["box"] = b.name;
+    o.result()["ethernet"] = b.ethernet;
+    o.result()["file"] = path;
+    o.result()["saved"] = b.saved;
+    o.text() << "Saved the record of " << s.name() << " (" << b.ethernet << ") in " << path << "\n";
+    return ExitOk;
+}
 
-int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const Environment& env) {
-    std::string envError;
-    platform::Endpoint endpoint = platform::Endpoint::fromEnvironment(&envError);
-    if (!envError.empty()) {
-        err << "vnkctl: " << envError << "\n";
-        return ExitUsage;
+void showDifferences(Output& o, const std::vector<FieldChange>& changes) {
+    Json list = Json::array();
+    std::size_t w = 0;
+    for (const auto& c : changes)
+        w = std::max(w, c.field.size());
+    for (const auto& c : changes) {
+        list.push_back({{"field", c.field}, {"old", c.before}, {"new", c.after}});
+        o.text() << std::left << std::setw(int(w)) << c.field << "  " << platform::terminalSafe(c.before) << " -> "
+                 << platform::terminalSafe(c.after) << "\n";
     }
-    Options o;
-    o.configPath = env.programDirectory + "/Config.ini";
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&]() -> std::optional<std::string> {
-            if (i + 1 >= args.size()) {
-                err << "vnkctl: " << a << " needs a value\n";
-                return std::nullopt;
-            }
-            return args[++i];
-        };
-        if (a == "--help" || a == "-h") {
-            out << Usage;
-            return ExitOk;
-        }
-        if (a == "--version") {
-            out << Version << "\n";
-            return ExitOk;
-        }
-        if (a == "--json") {
-            o.json = true;
-        } else if (a == "--port") {
-            const auto v = value();
-            if (!v)
-                return ExitUsage;
-            o.testPort = *v;
-        } else if (a == "--type") {
-            const auto v = value();
-            if (!v)
-                return ExitUsage;
-            if (*v != "1" && *v != "2" && *v != "3") {
-                err << "vnkctl: --type takes 1, 2 or 3\n";
-                return ExitUsage;
-            }
-            o.firmwareType = std::stoi(*v);
-        } else if (a == "--broadcast" || a == "--command-port" || a == "--fw-port" || a == "--config") {
-            const auto v = value();
-            if (!v)
-                return ExitUsage;
-            if (a == "--broadcast") {
-                if (!platform::parseIPv4(*v)) {
-                    err << "vnkctl: not an IPv4 address: " << *v << "\n";
-                    return ExitUsage;
-                }
-                endpoint.broadcast = *v;
-            } else if (a == "--config") {
-                o.configPath = *v;
-            } else {
-                const auto p = platform::parsePort(*v);
-                if (!p) {
-                    err << "vnkctl: not a port number: " << *v << "\n";
-                    return ExitUsage;
-                }
-                (a == "--command-port" ? endpoint.commandPort : endpoint.firmwarePort) = *p;
-            }
-        } else if (a.size() > 1 && a[0] == '-' && !(a.size() > 1 && std::isdigit(static_cast<unsigned char>(a[1])))) {
-            err << "vnkctl: unknown option " << a << " (see --help)\n";
-            return ExitUsage;
-        } else {
-            o.positional.push_back(a);
-        }
-    }
-    if (o.positional.empty()) {
-        err << Usage;
-        return ExitUsage;
-    }
-    const std::string command = o.positional[0];
-    const std::vector<std::string> rest(o.positional.begin() + 1, o.positional.end());
+    if (changes.empty())
+        o.text() << "No field differs.\n";
+    o.result()["differences"] = list;
+}
 
-    if (command == "fields")
-        return cmdFields(out, o.json);
+bool isRegularFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
 
-    static const std::vector<std::string> boxCommands = {"list",   "show",     "get",       "set",    "reset",
-                                                         "status", "printers", "testprint", "upgrade",
-                                                         "factory-default"};
-    if (std::find(boxCommands.begin(), boxCommands.end(), command) == boxCommands.end()) {
-        err << "vnkctl: unknown command " << command << " (see --help)\n";
-        return ExitUsage;
+int cmdDiffFiles(Output& o, const std::string& first, const std::string& second) {
+    std::string error;
+    const auto a = readBackupFile(first, &error);
+    if (!a)
+        return o.fail(ExitBadValue, error);
+    const auto b = readBackupFile(second, &error);
+    if (!b)
+        return o.fail(ExitBadValue, error);
+    showDifferences(o, recordDiff(a->record, b->record));
+    return ExitOk;
+}
+
+int cmdDiff(Session& s, const std::string& path) {
+    std::string error;
+    const auto saved = readBackupFile(path, &error);
+    if (!saved)
+        return s.output().fail(ExitBadValue, error);
+    if (int rc = s.readRecord())
+        return rc;
+    showDifferences(s.output(), recordDiff(recordOf(s.ctx().configBuffer), saved->record));
+    return ExitOk;
+}
+
+struct Confirmation {
+    bool yes = false;
+    bool terminal = false;
+    std::istream* in = nullptr;
+};
+
+int cmdRestore(Session& s, const std::string& path, bool otherBox, const Confirmation& confirm,
+               std::ostream& err) {
+    Output& o = s.output();
+    std::string error;
+    const auto saved = readBackupFile(path, &error);
+    if (!saved)
+        return o.fail(ExitBadValue, error);
+    if (int rc = s.readRecord("nothing was written"))
+        return rc;
+    const auto current = recordOf(s.ctx().configBuffer);
+    o.result()["box"] = boxText(s.entry().name());
+    o.result()["file"] = path;
+    o.result()["written"] = false;
+    if (!sameBox(saved->record, current) && !otherBox)
+        return o.fail(ExitBadValue, path + " was saved from " +
+                                        macText(std::span<const Byte>(saved->record).subspan(record::EthernetAddress, 6)) +
+                                        ", not from " + s.name() + " (" +
+                                        macText(current.subspan(record::EthernetAddress, 6)) +
+                                        "); --other-box restores it anyway; nothing was written");
+    const ConfigRecord target = restoreTarget(saved->record, current);
+    showDifferences(o, recordDiff(current, target));
+    if (std::equal(target.begin(), target.begin() + ChecksumOffset, current.begin())) {
+        o.text() << s.name() << " holds the saved record already.\n";
+        return ExitOk;
     }
-    if (command != "list" && rest.empty()) {
-        err << "vnkctl: " << command << " needs a BOX (a print server name or Ethernet address)\n";
-        return ExitUsage;
+    bool go = confirm.yes;
+    if (!go && confirm.terminal && confirm.in && !o.json()) {
+        err << "Write these changes to " << s.name() << "? [y/N] " << std::flush;
+        std::string answer;
+        std::getline(*confirm.in, answer);
+        go = !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
     }
-    // Check what can be checked before anybody waits on the network.
-    std::vector<std::string> items = rest;
-    if (command == "set" && !resolveMailServers(items, err)) {
-        err << "vnkctl: nothing was written\n";
-        return ExitBadValue;
+    if (!go)
+        return o.fail(ExitFailure, "not confirmed (give --yes to write); nothing was written");
+    std::copy(target.begin(), target.end(), current.begin());
+    if (int rc = writeRecord(s, "Writing the saved record"))
+        return rc;
+    o.result()["written"] = true;
+    o.text() << "Restored " << s.name() << " from " << path << "; it takes effect after 'vnkctl reset'.\n";
+    return ExitOk;
+}
+
+// What every command needs on its command line, checked before anybody waits
+// on the network. Returns an exit code, or ExitOk.
+int checkArguments(Output& o, const Options& opt, const std::string& command, std::vector<std::string>& items) {
+    static const std::vector<std::string> boxCommands = {"list",    "show",   "get",      "set",
+                                                         "reset",   "status", "printers", "testprint",
+                                                         "upgrade", "factory-default", "backup", "diff",
+                                                         "restore"};
+    if (std::find(boxCommands.begin(), boxCommands.end(), command) == boxCommands.end())
+        return o.fail(ExitUsage, "unknown command " + platform::terminalSafe(command) + " (see --help)");
+    const std::size_t given = items.size();
+    if (command != "list" && given == 0)
+        return o.fail(ExitUsage, command + " needs a BOX (a print server name or Ethernet address)");
+    if (command == "list" && given != 0)
+        return o.fail(ExitUsage, "list takes no BOX");
+    if (opt.withStatus && command != "list")
+        return o.fail(ExitUsage, "--status belongs to list");
+    if ((opt.yes || opt.otherBox) && command != "restore")
+        return o.fail(ExitUsage, "--yes and --other-box belong to restore");
+    if (!opt.testPort.empty() && command != "testprint")
+        return o.fail(ExitUsage, "--port belongs to testprint (the command port is --command-port)");
+    if (opt.firmwareType != 0 && command != "upgrade")
+        return o.fail(ExitUsage, "--type belongs to upgrade");
+    for (const char* two : {"upgrade", "backup", "diff", "restore"})
+        if (command == two && given != 2)
+            return o.fail(ExitUsage, command + " takes a BOX and a FILE");
+    if ((command == "testprint" || command == "show" || command == "status" || command == "printers" ||
+         command == "reset" || command == "factory-default") &&
+        given > 1)
+        return o.fail(ExitUsage, command + " takes one BOX");
+    if (command == "set") {
+        if (auto failures = resolveMailServers(items))
+            return o.fail(ExitBadValue, *failures + "nothing was written");
     }
     if (command == "get" || command == "set") {
-        if (rest.size() < 2) {
-            err << "vnkctl: " << command << " needs at least one " << (command == "get" ? "FIELD" : "FIELD=VALUE")
-                << "\n";
-            return ExitUsage;
-        }
+        if (given < 2)
+            return o.fail(ExitUsage, command + " needs at least one " + (command == "get" ? "FIELD" : "FIELD=VALUE"));
         // A field that does not exist or an item without "=" is a mistake in the
         // command line; a value that does not fit its field is a bad value.
-        bool usage = false;
-        bool badValue = false;
+        std::string usage, badValue;
         for (std::size_t i = 1; i < items.size(); ++i) {
             const std::string& item = items[i];
             const auto eq = item.find('=');
             const std::string name = command == "set" ? item.substr(0, eq) : item;
             const FieldDef* f = findField(name);
             if (!f) {
-                err << "vnkctl: no field named \"" << platform::terminalSafe(name) << "\" (see 'vnkctl fields')\n";
-                usage = true;
+                usage += "no field named \"" + platform::terminalSafe(name) + "\" (see 'vnkctl fields'); ";
             } else if (command == "set") {
                 const std::string value = eq == std::string::npos ? std::string() : item.substr(eq + 1);
-                if (eq == std::string::npos) {
-                    err << "vnkctl: " << platform::terminalSafe(item) << ": expected FIELD=VALUE\n";
-                    usage = true;
-                } else if (auto e = checkField(*f, isTextField(*f) ? platform::encodeBoxText(value, BoxCodePage)
-                                                                   : value)) {
-                    err << "vnkctl: " << platform::terminalSafe(*e) << "\n";
-                    badValue = true;
-                }
+                if (eq == std::string::npos)
+                    usage += platform::terminalSafe(item) + ": expected FIELD=VALUE; ";
+                else if (auto e = checkField(*f, isTextField(*f) ? platform::encodeBoxText(value, BoxCodePage) : value))
+                    badValue += platform::terminalSafe(*e) + "; ";
             }
         }
-        if (usage || badValue) {
-            if (command == "set")
-                err << "vnkctl: nothing was written\n";
-            return usage ? ExitUsage : ExitBadValue;
-        }
+        const std::string tail = command == "set" ? "nothing was written" : "nothing was read";
+        if (!usage.empty())
+            return o.fail(ExitUsage, usage + badValue + tail);
+        if (!badValue.empty())
+            return o.fail(ExitBadValue, badValue + tail);
     }
-    if (!o.testPort.empty() && command != "testprint") {
-        err << "vnkctl: --port belongs to testprint (the command port is --command-port)\n";
-        return ExitUsage;
+    return ExitOk;
+}
+
+int runCommand(Output& o, const Options& opt, platform::Endpoint endpoint, std::ostream& err,
+               const Environment& env) {
+    if (opt.positional.empty()) {
+        err << Usage;
+        return o.fail(ExitUsage, "no command given");
     }
-    if (o.firmwareType != 0 && command != "upgrade") {
-        err << "vnkctl: --type belongs to upgrade\n";
-        return ExitUsage;
-    }
-    if (command == "upgrade" && rest.size() != 2) {
-        err << "vnkctl: upgrade takes a BOX and a firmware FILE\n";
-        return ExitUsage;
-    }
-    if (command == "testprint" && rest.size() > 1) {
-        err << "vnkctl: testprint takes one BOX\n";
-        return ExitUsage;
-    }
-    Session s(endpoint, env.fastTiming, out, err, env.terminal, o.configPath);
+    const std::string command = opt.positional[0];
+    o.begin(command);
+    if (command == "fields")
+        return cmdFields(o);
+    std::vector<std::string> items(opt.positional.begin() + 1, opt.positional.end());
+    if (int rc = checkArguments(o, opt, command, items))
+        return rc;
+    // Two files: no box and no network.
+    if (command == "diff" && isRegularFile(items[0]))
+        return cmdDiffFiles(o, items[0], items[1]);
+
+    Session s(std::move(endpoint), env.fastTiming, o, err, env.terminal, opt.configPath);
     if (command == "list")
-        return cmdList(s, out, err, o.json);
-    if (int rc = s.select(rest[0]))
+        return cmdList(s, opt.withStatus);
+    if (int rc = s.select(items[0]))
         return rc;
     const std::vector<std::string> more(items.begin() + 1, items.end());
     if (command == "show")
-        return cmdShow(s, out, o.json);
+        return cmdShow(s);
     if (command == "get")
-        return cmdGet(s, out, more, o.json);
+        return cmdGet(s, more);
     if (command == "set")
-        return cmdSet(s, out, err, more);
+        return cmdSet(s, more);
     if (command == "reset")
-        return cmdReset(s, out, err);
-    if (command == "status") {
-        if (int rc = s.readRecord())
-            return rc;
-        if (int rc = s.readStatus())
-            return rc;
-        printPairs(out, statusPairs(s.ctx()), o.json);
-        return ExitOk;
-    }
+        return cmdReset(s);
+    if (command == "status")
+        return cmdStatus(s);
     if (command == "printers")
-        return cmdPrinters(s, out, err, o.json);
+        return cmdPrinters(s);
     if (command == "factory-default")
-        return cmdFactoryDefault(s, out);
+        return cmdFactoryDefault(s);
     if (command == "upgrade")
-        return cmdUpgrade(s, out, err, more[0], o.firmwareType, env.terminal);
-    return cmdTestPrint(s, out, err, o.testPort);
+        return cmdUpgrade(s, err, more[0], opt.firmwareType, env.terminal);
+    if (command == "backup")
+        return cmdBackup(s, more[0]);
+    if (command == "diff")
+        return cmdDiff(s, more[0]);
+    if (command == "restore")
+        return cmdRestore(s, more[0], opt.otherBox, {opt.yes, env.inputTerminal, env.input}, err);
+    return cmdTestPrint(s, opt.testPort);
+}
+
+} // namespace
+
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const Environment& env) {
+    const bool json = std::find(args.begin(), args.end(), "--json") != args.end();
+    Output o(out, err, json);
+    const int code = [&]() -> int {
+        std::string envError;
+        platform::Endpoint endpoint = platform::Endpoint::fromEnvironment(&envError);
+        if (!envError.empty())
+            return o.fail(ExitUsage, envError);
+        Options opt;
+        opt.json = json;
+        opt.configPath = env.programDirectory + "/Config.ini";
+        std::string broadcast;
+        for (std::size_t i = 0; i < args.size(); ++i) {
+            const std::string& a = args[i];
+            auto value = [&]() -> std::optional<std::string> {
+                if (i + 1 >= args.size())
+                    return std::nullopt;
+                return args[++i];
+            };
+            if (a == "--help" || a == "-h") {
+                out << Usage;
+                return ExitOk;
+            }
+            if (a == "--version") {
+                out << Version << "\n";
+                return ExitOk;
+            }
+            if (a == "--json") {
+                continue;
+            } else if (a == "--status") {
+                opt.withStatus = true;
+            } else if (a == "--yes") {
+                opt.yes = true;
+            } else if (a == "--other-box") {
+                opt.otherBox = true;
+            } else if (a == "--port" || a == "--type" || a == "--broadcast" || a == "--interface" ||
+                       a == "--command-port" || a == "--fw-port" || a == "--config") {
+                const auto v = value();
+                if (!v)
+                    return o.fail(ExitUsage, a + " needs a value");
+                if (a == "--port") {
+                    opt.testPort = *v;
+                } else if (a == "--type") {
+                    if (*v != "1" && *v != "2" && *v != "3")
+                        return o.fail(ExitUsage, "--type takes 1, 2 or 3");
+                    opt.firmwareType = std::stoi(*v);
+                } else if (a == "--broadcast") {
+                    if (!platform::parseIPv4(*v))
+                        return o.fail(ExitUsage, "not an IPv4 address: " + platform::terminalSafe(*v));
+                    broadcast = *v;
+                } else if (a == "--interface") {
+                    opt.interface = *v;
+                } else if (a == "--config") {
+                    opt.configPath = *v;
+                } else {
+                    const auto p = platform::parsePort(*v);
+                    if (!p)
+                        return o.fail(ExitUsage, "not a port number: " + platform::terminalSafe(*v));
+                    (a == "--command-port" ? endpoint.commandPort : endpoint.firmwarePort) = *p;
+                }
+            } else if (a.size() > 1 && a[0] == '-' && !std::isdigit(static_cast<unsigned char>(a[1]))) {
+                return o.fail(ExitUsage, "unknown option " + platform::terminalSafe(a) + " (see --help)");
+            } else {
+                opt.positional.push_back(a);
+            }
+        }
+        if (!opt.interface.empty() && !broadcast.empty())
+            return o.fail(ExitUsage, "give --interface or --broadcast, not both");
+        if (!opt.interface.empty()) {
+            const platform::SystemHostInfo system;
+            const platform::HostInfo& host = env.host ? *env.host : system;
+            const auto address = platform::interfaceBroadcast(host, opt.interface);
+            if (!address)
+                return o.fail(ExitUsage, "no interface " + platform::terminalSafe(opt.interface) +
+                                             " with an IPv4 address and mask");
+            broadcast = *address;
+        }
+        if (!broadcast.empty())
+            endpoint.broadcast = broadcast;
+        return runCommand(o, opt, std::move(endpoint), err, env);
+    }();
+    o.finish();
+    return code;
 }
 
 } // namespace vnk::cli

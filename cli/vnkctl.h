@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+namespace vnk::platform {
+class HostInfo;
+}
+
 namespace vnk::cli {
 
 // Exit statuses a script can tell apart.
@@ -22,6 +26,9 @@ struct Environment {
     std::string programDirectory; // where Config.ini is looked for
     bool terminal = false;        // progress is shown only on a terminal
     bool fastTiming = false;      // the test timing table (for tests only)
+    std::istream* input = nullptr; // where a question is answered (restore)
+    bool inputTerminal = false;    // questions are asked only when input is a terminal
+    const platform::HostInfo* host = nullptr; // the interfaces; nullptr: this machine's
 };
 
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const Environment& env);

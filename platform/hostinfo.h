@@ -12,6 +12,7 @@ struct InterfaceAddress {
     std::string address; // dotted
     std::string mask;    // dotted; empty when the interface reports none
     bool loopback = false;
+    std::string name; // the interface's name ("eth0"), when known
 };
 
 class HostInfo {
@@ -35,6 +36,10 @@ public:
 private:
     std::vector<InterfaceAddress> m_list;
 };
+
+// The directed broadcast address (address OR NOT mask) of the first IPv4
+// address with a mask on the interface of that name, or nothing.
+std::optional<std::string> interfaceBroadcast(const HostInfo& host, const std::string& name);
 
 // The first address (skipping 0.0.0.0) for which a mask is known.
 std::optional<InterfaceAddress> findPcAddress(const HostInfo& host);

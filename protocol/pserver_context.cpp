@@ -227,7 +227,7 @@ void CPServerContext::addServer(const Byte* reply, const sockaddr_in& from) {
     ++serverCount;
 }
 
-int CPServerContext::XGetAllPServername(int& socket) {
+int CPServerContext::XGetAllPServername(int& socket, const std::function<bool()>& enough) {
     Byte request[HeaderSize];
     buildHeader(request, BroadcastMac, CmdSearch);
     // Each datagram is received whole into an empty buffer and only one of exactly
@@ -255,6 +255,8 @@ int CPServerContext::XGetAllPServername(int& socket) {
             const SizedReceive got = receiveSized(socket, reply, sizeof reply, &from);
             if (got == SizedReceive::Taken) {
                 addServer(reply, from);
+                if (enough && enough())
+                    return 1;
                 idleSteps = 0;
                 continue;
             }

@@ -61,8 +61,10 @@ public:
     // --- operations ---
     virtual int XGetPort();
     // Runs discovery on a bound socket. A hard send failure closes the socket and
-    // sets it to -1, so the caller does not close it twice.
-    int XGetAllPServername(int& socket);
+    // sets it to -1, so the caller does not close it twice. When enough is given,
+    // discovery ends as soon as it says so after a reply was added (a tool that
+    // looks for one box need not wait for the passes to end).
+    int XGetAllPServername(int& socket, const std::function<bool()>& enough = {});
     virtual int XSearchPS(ServerEntry& entry, Byte* reply /* at least 76 bytes */);
     virtual int XReadPServerEEProm(ServerEntry& entry, ConfigFrame& frame);
     virtual int XWritePServerEEProm(ServerEntry& entry, ConfigFrame& frame);

@@ -201,6 +201,7 @@ PrinterStatusInfo parsePrinterStatus(const PrinterStatusBuffer& reply, int asked
                 text.push_back(char(c));
             }
             info.column2 = text;
+            info.display = std::move(text);
         }
     }
 
@@ -224,23 +225,35 @@ PrinterStatusInfo parsePrinterStatus(const PrinterStatusBuffer& reply, int asked
     return info;
 }
 
-std::vector<PrinterStatusRow> printerStatusRows(const StatusBuffer& s, int parallelPortCount, int serialPortCount,
-                                                bool extendedPrinterStatus, const PrinterStatusFetch& fetch) {
+std::vector<PrinterPortStatus> printerPortStatuses(const StatusBuffer& s, int parallelPortCount,
+                                                   int serialPortCount, bool extendedPrinterStatus,
+                                                   const PrinterStatusFetch& fetch) {
     const int parallel = portCount(parallelPortCount);
     const int n = parallel + portCount(serialPortCount);
-    std::vector<PrinterStatusRow> rows;
+    std::vector<PrinterPortStatus> ports;
     for (int i = 0; i < n; ++i) {
         const auto state = portStateByte(s, i + 1);
-        const std::string word = state ? portStateWord(*state) : std::string();
-        rows.push_back({portName(i, parallel), word});
+        PrinterPortStatus& p = ports.emplace_back();
+        p.port = portName(i, parallel);
+        p.state = state ? portStateWord(*state) : std::string();
         if (!extendedPrinterStatus)
             continue;
         const PrinterStatusBuffer* reply = fetch ? fetch(i) : nullptr;
         if (!reply)
             continue; // the state word stays
-        PrinterStatusInfo info = parsePrinterStatus(*reply, i, word);
-        rows.back().column2 = std::move(info.column2);
-        for (auto& item : info.identificationItems)
+        PrinterStatusInfo info = parsePrinterStatus(*reply, i, p.state);
+        p.display = std::move(info.display);
+        p.identification = std::move(info.identificationItems);
+    }
+    return ports;
+}
+
+std::vector<PrinterStatusRow> printerStatusRows(const StatusBuffer& s, int parallelPortCount, int serialPortCount,
+                                                bool extendedPrinterStatus, const PrinterStatusFetch& fetch) {
+    std::vector<PrinterStatusRow> rows;
+    for (auto& p : printerPortStatuses(s, parallelPortCount, serialPortCount, extendedPrinterStatus, fetch)) {
+        rows.push_back({p.port, p.display.value_or(p.state)});
+        for (auto& item : p.identification)
             rows.push_back({" ", std::move(item)});
     }
     return rows;

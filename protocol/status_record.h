@@ -115,12 +115,23 @@ inline constexpr std::size_t MaxIdentificationItem = 79;
 
 struct PrinterStatusInfo {
     std::string column2;                          // display text, or the state word
+    std::optional<std::string> display;           // the display text, when the reply has one
     std::vector<std::string> identificationItems; // one list row each
 };
 
 // Reads the reply about port row askedIndex. A reply about another port gives
 // the state word and no items. Lengths from the box are bounded to their areas.
 PrinterStatusInfo parsePrinterStatus(const PrinterStatusBuffer& reply, int askedIndex, const std::string& stateWord);
+
+// One printer port as the box reports it: its name ("LPT1"), the state word of
+// the status record, and with extended printer status the printer's display
+// text and identification items.
+struct PrinterPortStatus {
+    std::string port;
+    std::string state;
+    std::optional<std::string> display;
+    std::vector<std::string> identification;
+};
 
 struct PrinterStatusRow {
     std::string column1; // port name, or " " for an identification item
@@ -136,5 +147,9 @@ using PrinterStatusFetch = std::function<const PrinterStatusBuffer*(int portInde
 // fetch is called once per port, in order.
 std::vector<PrinterStatusRow> printerStatusRows(const StatusBuffer& s, int parallelPortCount, int serialPortCount,
                                                 bool extendedPrinterStatus, const PrinterStatusFetch& fetch);
+// The same, port by port.
+std::vector<PrinterPortStatus> printerPortStatuses(const StatusBuffer& s, int parallelPortCount,
+                                                   int serialPortCount, bool extendedPrinterStatus,
+                                                   const PrinterStatusFetch& fetch);
 
 } // namespace vnk::protocol

@@ -1,10 +1,16 @@
 // vnkctl driven in-process against a simulated LAN, the way a script uses it.
+#include "cli/backup.h"
 #include "cli/vnkctl.h"
+#include "platform/hostinfo.h"
+#include "protocol/record_fields.h"
 #include "support/sim_fixture.h"
+
+#include <nlohmann/json.hpp>
 
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <regex>
 #include <sstream>
 
 using namespace vnk;
@@ -12,10 +18,14 @@ using vnk::testing::testBox;
 
 namespace {
 
+using Json = nlohmann::json;
+
 struct Result {
     int code;
     std::string out;
     std::string err;
+    // The answer of a --json command, parsed.
+    Json json() const { return Json::parse(out); }
 };
 
 class VnkctlTest : public vnk::testing::SimLanTest {
@@ -39,9 +49,15 @@ protected:
         cli::Environment env;
         env.programDirectory = m_dir.path();
         env.fastTiming = true;
+        env.host = m_host;
+        std::istringstream answer(m_answer);
+        env.input = &answer;
+        env.inputTerminal = !m_answer.empty();
         const int code = cli::run(args, out, err, env);
         return {code, out.str(), err.str()};
     }
+    const platform::HostInfo* m_host = nullptr;
+    std::string m_answer; // typed at a question, as on a terminal
     protocol::ConfigRecord stored(int box) {
         return lan().withBox(box, [](sim::SimBox& b) { return b.storedRecord(); });
     }
@@ -56,18 +72,29 @@ TEST_F(VnkctlTest, ListShowsNameAddressIpAndModelAsTextAndJson) {
     EXPECT_NE(text.out.find("00 00 B4 55 00 01"), std::string::npos);
     EXPECT_NE(text.out.find("10.0.0.5"), std::string::npos);
     EXPECT_NE(text.out.find("3P2S/6B-2.1.15"), std::string::npos);
-    const Result json = vnkctl({"--json", "list"});
-    EXPECT_EQ(json.out.substr(0, 10), "[{\"name\": ");
-    EXPECT_NE(json.out.find("\"ip\": \"10.0.0.5\""), std::string::npos);
-    EXPECT_NE(json.out.find("\"name\": \"MUTE\""), std::string::npos);
+    EXPECT_NE(text.out.find("STORED IP"), std::string::npos);
+    const Json json = vnkctl({"--json", "list"}).json();
+    EXPECT_EQ(json["command"], "list");
+    EXPECT_EQ(json["ok"], true);
+    ASSERT_EQ(json["print_servers"].size(), 2u);
+    const Json& full = json["print_servers"][0];
+    EXPECT_EQ(full["name"], "FULL");
+    EXPECT_EQ(full["stored_ip"], "10.0.0.5");
+    EXPECT_EQ(full["firmware_present"], true);
+    EXPECT_FALSE(full.contains("active_ip"));
+    // --status adds the address each box is using.
+    const Json withStatus = vnkctl({"--json", "list", "--status"}).json();
+    EXPECT_EQ(withStatus["print_servers"][0]["active_ip"], "10.0.0.5");
 }
 
 TEST_F(VnkctlTest, GetAndShowReadFieldsByNameOrEthernetAddress) {
     const Result one = vnkctl({"get", "FULL", "ip_address"});
     EXPECT_EQ(one.code, cli::ExitOk);
     EXPECT_EQ(one.out, "10.0.0.5\n");
-    const Result byMac = vnkctl({"--json", "get", "00:00:B4:55:00:01", "alias_name", "tcpip"});
-    EXPECT_EQ(byMac.out, "{\"alias_name\": \"FULL\", \"tcpip\": \"1\"}\n");
+    const Json byMac = vnkctl({"--json", "get", "00:00:B4:55:00:01", "alias_name", "tcpip", "mail_polling"}).json();
+    EXPECT_EQ(byMac["fields"], (Json{{"alias_name", "FULL"}, {"tcpip", true}, {"mail_polling", 1}}));
+    // A bare address is an address when no box has that name.
+    EXPECT_EQ(vnkctl({"get", "0000B4550001", "alias_name"}).out, "FULL\n");
     const Result show = vnkctl({"show", "FULL"});
     ASSERT_EQ(show.code, cli::ExitOk) << show.err;
     for (const char* expected : {"[identity]", "[record]", "[status]", "snmp_contact", "mail3_password",
@@ -113,11 +140,16 @@ TEST_F(VnkctlTest, ExitStatusTellsNotFoundFromNoAnswerFromUsage) {
 TEST_F(VnkctlTest, PrintersShowsDisplayTextAndIdentificationRows) {
     const Result r = vnkctl({"--json", "printers", "FULL"});
     ASSERT_EQ(r.code, cli::ExitOk) << r.err;
-    EXPECT_EQ(r.out.substr(0, r.out.find("{\"port\": \"LPT2\"")),
-              "[{\"port\": \"LPT1\", \"status\": \"\\\"READY\\\"\"}, {\"port\": \" \", \"status\": \"MFG:Acme\"}, "
-              "{\"port\": \" \", \"status\": \"MDL:Jet\"}, ");
-    // Without a display text the port shows its state word: COM1 is the fourth port.
-    EXPECT_NE(r.out.find("{\"port\": \"COM1\", \"status\": \"Ready\"}"), std::string::npos);
+    const Json printers = r.json()["printers"];
+    ASSERT_EQ(printers.size(), 5u);
+    EXPECT_EQ(printers[0], (Json{{"port", "LPT1"},
+                                 {"state", "Ready"},
+                                 {"display", "READY"},
+                                 {"identification", {"MFG:Acme", "MDL:Jet"}}}));
+    // The box gives no display text for the other ports: COM1 is the fourth port.
+    EXPECT_EQ(printers[3], (Json{{"port", "COM1"}, {"state", "Ready"}, {"display", nullptr}, {"identification", Json::array()}}));
+    const Result text = vnkctl({"printers", "FULL"});
+    EXPECT_EQ(text.out.substr(0, text.out.find("LPT2")), "LPT1   \"READY\"\n       MFG:Acme\n       MDL:Jet\n");
 }
 
 TEST_F(VnkctlTest, TestPrintChecksThePortAndReportsAMissingConfirmation) {
@@ -129,11 +161,17 @@ TEST_F(VnkctlTest, TestPrintChecksThePortAndReportsAMissingConfirmation) {
 
 TEST_F(VnkctlTest, ResetBringsTheWrittenSettingsIntoUse) {
     ASSERT_EQ(vnkctl({"set", "FULL", "ip_address=10.0.0.9"}).code, cli::ExitOk);
-    const Result r = vnkctl({"reset", "FULL"});
-    ASSERT_EQ(r.code, cli::ExitOk) << r.err;
-    EXPECT_NE(r.out.find("10.0.0.9"), std::string::npos);
-    const Result status = vnkctl({"--json", "status", "FULL"});
-    EXPECT_NE(status.out.find("\"Active IP\": \"10.0.0.9\""), std::string::npos);
+    ASSERT_EQ(vnkctl({"set", "FULL", "alias_name=RENAMED"}).code, cli::ExitOk);
+    const Json r = vnkctl({"--json", "reset", "FULL"}).json();
+    EXPECT_EQ(r, (Json{{"command", "reset"},
+                       {"ok", true},
+                       {"box", "RENAMED"},
+                       {"previous_name", "FULL"},
+                       {"active_ip", "10.0.0.9"}}));
+    const Json status = vnkctl({"--json", "status", "RENAMED"}).json();
+    EXPECT_EQ(status["status"]["active_ip"], "10.0.0.9");
+    for (const auto& [key, value] : status["status"].items())
+        EXPECT_TRUE(std::regex_match(key, std::regex("^[a-z][a-z0-9_]*$"))) << key;
 }
 
 TEST_F(VnkctlTest, FieldsListsTheTableWithoutTheNetwork) {
@@ -206,8 +244,8 @@ TEST_F(VnkctlTextTest, TextsAreDecodedByOneRuleAndWrittenBackByteForByte) {
     EXPECT_NE(get.out.find("ABCDEFGHIJKLMNOP"), std::string::npos) << get.out; // whole, without a terminator
     EXPECT_NE(get.out.find("Café"), std::string::npos) << get.out;
     EXPECT_NE(get.out.find("§§"), std::string::npos) << get.out;
-    const Result json = vnkctl({"--json", "get", "CAFÉ-PS", "alias_name", "snmp_location"});
-    EXPECT_EQ(json.out, "{\"alias_name\": \"CAFÉ-PS\", \"snmp_location\": \"Café\"}\n");
+    const Json json = vnkctl({"--json", "get", "CAFÉ-PS", "alias_name", "snmp_location"}).json();
+    EXPECT_EQ(json["fields"], (Json{{"alias_name", "CAFÉ-PS"}, {"snmp_location", "Café"}}));
 
     // Changing other fields, or giving a text exactly as it is shown, keeps the
     // bytes the box holds.
@@ -296,4 +334,119 @@ TEST_F(VnkctlTest, SocketFailureDuringDiscoveryIsAFailure) {
     EXPECT_EQ(r.code, cli::ExitFailure);
     EXPECT_NE(r.err.find("XGetPort-socket() Fail"), std::string::npos) << r.err;
     EXPECT_EQ(r.out.find("No print server found."), std::string::npos);
+}
+
+TEST_F(VnkctlTest, NameLookupEndsWhenTheBoxAnswersAndForgivesCase) {
+    const std::size_t before = lan().requestsSeen();
+    EXPECT_EQ(vnkctl({"get", "FULL", "alias_name"}).out, "FULL\n");
+    // At most the two searches of each of the first two passes, then the read;
+    // a whole discovery alone sends six searches.
+    EXPECT_LE(lan().requestsSeen() - before, 5u);
+    const Result near = vnkctl({"get", "full", "alias_name"});
+    EXPECT_EQ(near.out, "FULL\n");
+    EXPECT_NE(near.err.find("taking \"FULL\""), std::string::npos) << near.err;
+    EXPECT_EQ(vnkctl({"get", "FUL", "alias_name"}).code, cli::ExitNotFound);
+}
+
+TEST_F(VnkctlTest, EveryCommandAnswersWithAResultObject) {
+    const Json set = vnkctl({"--json", "set", "FULL", "mail_polling=7", "snmp_contact=Desk"}).json();
+    EXPECT_EQ(set, (Json{{"command", "set"}, {"ok", true}, {"box", "FULL"},
+                         {"written", {{"mail_polling", 7}, {"snmp_contact", "Desk"}}}}));
+    const Json print = vnkctl({"--json", "testprint", "FULL", "--port", "COM1"}).json();
+    EXPECT_EQ(print["port"], "COM1");
+    EXPECT_EQ(print["port_in_request"], false);
+    EXPECT_NE(vnkctl({"testprint", "FULL"}).out.find("for LPT1"), std::string::npos);
+    const Result refused = vnkctl({"--json", "set", "FULL", "mail_polling=700"});
+    EXPECT_EQ(refused.code, cli::ExitBadValue);
+    EXPECT_EQ(refused.json()["ok"], false);
+    EXPECT_NE(refused.json()["message"].get<std::string>().find("nothing was written"), std::string::npos);
+    const Json mute = vnkctl({"--json", "status", "MUTE"}).json();
+    EXPECT_EQ(mute["ok"], false);
+    EXPECT_EQ(mute["message"], "MUTE: Cannot Read Status");
+    const Json show = vnkctl({"--json", "show", "FULL"}).json();
+    EXPECT_EQ(show["identity"]["firmware_present"], true);
+    EXPECT_EQ(show["record"]["cap_tcpip"], true);
+    EXPECT_EQ(show["record"]["dhcp_range"], 0);
+    EXPECT_EQ(show["record"]["ip_address"], "10.0.0.5");
+    EXPECT_EQ(vnkctl({"--json", "fields"}).json()["fields"].size(), protocol::allFields().size());
+}
+
+TEST_F(VnkctlTest, RestoreGivesBackTheSavedRecordByteForByte) {
+    const std::string file = m_dir.file("full.vnkbak");
+    ASSERT_EQ(vnkctl({"backup", "FULL", file}).code, cli::ExitOk);
+    const protocol::ConfigRecord saved = stored(0);
+    ASSERT_EQ(vnkctl({"set", "FULL", "alias_name=OTHER", "mail_polling=9", "ip_address=10.9.9.9"}).code, cli::ExitOk);
+
+    // The box keeps its name until it is reset.
+    const Json diff = vnkctl({"--json", "diff", "FULL", file}).json();
+    EXPECT_EQ(diff["differences"], (Json{{{"field", "alias_name"}, {"old", "OTHER"}, {"new", "FULL"}},
+                                         {{"field", "mail_polling"}, {"old", "9"}, {"new", "1"}},
+                                         {{"field", "ip_address"}, {"old", "10.9.9.9"}, {"new", "10.0.0.5"}}}));
+    // Without --yes (and no terminal to ask on) nothing is written.
+    const Result unconfirmed = vnkctl({"restore", "FULL", file});
+    EXPECT_EQ(unconfirmed.code, cli::ExitFailure);
+    EXPECT_NE(unconfirmed.out.find("mail_polling"), std::string::npos);
+    EXPECT_NE(stored(0), saved);
+    m_answer = "y\n";
+    ASSERT_EQ(vnkctl({"restore", "FULL", file}).code, cli::ExitOk);
+    EXPECT_EQ(stored(0), saved);
+
+    // A file of another box is refused, unless asked for; the box keeps its own bytes.
+    const protocol::ConfigRecord mute = stored(1);
+    EXPECT_EQ(vnkctl({"restore", "MUTE", file, "--yes"}).code, cli::ExitBadValue);
+    EXPECT_EQ(stored(1), mute);
+    ASSERT_EQ(vnkctl({"restore", "MUTE", file, "--yes", "--other-box"}).code, cli::ExitOk);
+    const protocol::ConfigRecord moved = stored(1);
+    EXPECT_EQ(protocol::fieldText(moved, protocol::record::AliasName, 16), "FULL");
+    for (std::size_t at : {std::size_t(2), std::size_t(7), std::size_t(8), protocol::record::Capabilities,
+                           protocol::record::ModelCode, protocol::record::Revision})
+        EXPECT_EQ(moved[at], mute[at]) << "byte " << at;
+
+    // Two files, no box.
+    ASSERT_EQ(vnkctl({"backup", "MUTE", m_dir.file("mute.vnkbak")}).code, cli::ExitOk);
+    const Result files = vnkctl({"diff", file, m_dir.file("mute.vnkbak")});
+    EXPECT_EQ(files.code, cli::ExitOk) << files.err;
+    EXPECT_TRUE(std::regex_search(files.out, std::regex("ethernet_address +00 00 B4 55 00 01 -> 00 00 B4 55 00 02\n")))
+        << files.out;
+}
+
+TEST(VnkctlBackup, FileFormatIsCheckedBeforeUse) {
+    cli::Backup b;
+    b.name = "BOX";
+    b.ethernet = "00 00 B4 00 00 01";
+    b.saved = cli::utcTimestamp(0);
+    b.record[100] = 0x5A;
+    const std::string text = cli::backupText(b);
+    EXPECT_EQ(text.substr(0, text.find("\n\n")),
+              "VNKCTL-BACKUP 1\nname: BOX\nethernet: 00 00 B4 00 00 01\nsaved: 1970-01-01T00:00:00Z\nrecord: 512");
+    std::string error;
+    const auto back = cli::parseBackup(text, &error);
+    ASSERT_TRUE(back) << error;
+    EXPECT_EQ(back->record, b.record);
+    EXPECT_FALSE(cli::parseBackup(text.substr(0, text.size() - 1), &error));
+    EXPECT_NE(error.find("511 bytes of record"), std::string::npos) << error;
+    EXPECT_FALSE(cli::parseBackup(text + "x", &error));
+    EXPECT_FALSE(cli::parseBackup("VNKCTL-BACKUP 2\n" + text.substr(16), &error));
+    EXPECT_FALSE(cli::parseBackup(std::string(5000, 'A'), &error));
+}
+
+TEST_F(VnkctlTest, InterfaceGivesItsDirectedBroadcast) {
+    const platform::FixedHostInfo host({{"192.168.7.20", "255.255.255.0", false, "eth0"},
+                                        {"127.0.0.1", "255.0.0.0", true, "lo"}});
+    EXPECT_EQ(platform::interfaceBroadcast(host, "eth0"), "192.168.7.255");
+    m_host = &host;
+    // vnkctl() gives --broadcast itself; a command line with --interface alone:
+    const auto e = lan().endpoint();
+    std::ostringstream out, err;
+    cli::Environment env;
+    env.programDirectory = m_dir.path();
+    env.fastTiming = true;
+    env.host = &host;
+    EXPECT_EQ(cli::run({"--interface", "lo", "--command-port", std::to_string(e.commandPort), "--config",
+                        m_dir.file("Config.ini"), "get", "FULL", "alias_name"},
+                       out, err, env),
+              cli::ExitOk)
+        << err.str();
+    EXPECT_EQ(out.str(), "FULL\n");
+    EXPECT_EQ(vnkctl({"--interface", "wlan9", "list"}).code, cli::ExitUsage);
 }

@@ -39,7 +39,7 @@ struct Rig : BrevanRig {
     // This PC, as the IP page sees it.
     void pcAt(const std::string& address, const std::string& mask) {
         ip().setHostInfo(std::make_shared<platform::FixedHostInfo>(
-            std::vector<platform::InterfaceAddress>{{address, mask, false}, {"127.0.0.1", "255.0.0.0", true}}));
+            std::vector<platform::InterfaceAddress>{{address, mask, false, "eth0"}, {"127.0.0.1", "255.0.0.0", true, ""}}));
     }
     bool open(ipconfig::PropertyPage* page) { return sheet().setActivePage(page); }
     int boxWrites(int box = 0) { return lan.withBox(box, [](sim::SimBox& b) { return b.writes; }); }

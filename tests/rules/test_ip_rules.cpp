@@ -82,18 +82,18 @@ TEST(SameNetwork, AsksOnlyWhenThePcNetworkIsKnownAndDiffers) {
 }
 
 TEST(ManualSetup, ProposesTheNextAddressOnlyForAnUnsetAddress) {
-    const platform::FixedHostInfo pc({{"127.0.0.1", "255.0.0.0", true}});
-    platform::FixedHostInfo lan({{"0.0.0.0", "255.0.0.0", false},
-                                 {"192.168.1.10", "255.255.255.0", false},
-                                 {"127.0.0.1", "255.0.0.0", true}});
+    const platform::FixedHostInfo pc({{"127.0.0.1", "255.0.0.0", true, ""}});
+    platform::FixedHostInfo lan({{"0.0.0.0", "255.0.0.0", false, ""},
+                                 {"192.168.1.10", "255.255.255.0", false, ""},
+                                 {"127.0.0.1", "255.0.0.0", true, ""}});
     ManualSetup m = manualSetup(lan, "0.0.0.0");
     EXPECT_EQ(m.pcAddress, "192.168.1.10");
     EXPECT_EQ(m.pcMask, "255.255.255.0");
     EXPECT_EQ(m.address, "192.168.1.11");
     EXPECT_EQ(manualSetup(lan, "10.0.0.7").address, "10.0.0.7");
-    platform::FixedHostInfo top({{"10.0.0.255", "255.255.0.0", false}});
+    platform::FixedHostInfo top({{"10.0.0.255", "255.255.0.0", false, ""}});
     EXPECT_EQ(manualSetup(top, "0.0.0.0").address, "10.0.0.254");
-    platform::FixedHostInfo none({{"10.0.0.3", "", false}});
+    platform::FixedHostInfo none({{"10.0.0.3", "", false, ""}});
     EXPECT_EQ(manualSetup(none, "0.0.0.0").address, "0.0.0.0");
     EXPECT_EQ(manualSetup(pc, "0.0.0.0").address, "127.0.0.2");
 }
