@@ -6,7 +6,7 @@
 //   read       one configuration record read
 #include "platform/error_reporter.h"
 #include "protocol/firmware.h"
-#include "protocol/pserver_context.h"
+#include "protocol/udp_context.h"
 #include "sim/sim_firmware.h"
 #include "sim/sim_lan.h"
 
@@ -94,7 +94,7 @@ int benchFirmware(const std::string& dir, int runs) {
     if (!startLan(lan))
         return 1;
     CountingReporter reporter;
-    CPServerContext ctx(lan.endpoint(), platform::Timing::real(), reporter);
+    UdpServerContext ctx(lan.endpoint(), platform::Timing::real(), reporter);
     ServerEntry entry;
     if (!selectBox(ctx, entry, spec.mac)) {
         std::fprintf(stderr, "vnkbench: the simulated box does not answer\n");
@@ -136,7 +136,7 @@ int benchDiscoveryAndRead(const std::string& dir, int reads) {
     if (!startLan(lan))
         return 1;
     CountingReporter reporter;
-    CPServerContext ctx(lan.endpoint(), platform::Timing::real(), reporter);
+    UdpServerContext ctx(lan.endpoint(), platform::Timing::real(), reporter);
     ctx.settingsPath = dir + "/Config.ini";
     if (FILE* f = std::fopen(ctx.settingsPath.c_str(), "w")) {
         std::fputs("[General Information]\nDeviceType1=0\n", f);

@@ -17,6 +17,7 @@
 #include "protocol/pserver_context.h"
 #include "protocol/record_fields.h"
 #include "protocol/status_record.h"
+#include "protocol/udp_context.h"
 
 #include <strings.h>
 #include <sys/stat.h>
@@ -339,14 +340,13 @@ private:
     int selectMac(const MacAddress& mac) {
         m_progress.begin("Searching for " + macText(mac));
         ServerEntry& e = m_ctx.serverTable[0];
-        e = ServerEntry{};
-        e.ethernet = mac;
+        e = CPServerContext::entryFor(mac);
         Byte reply[DiscoveryReplySize];
         const bool found = m_ctx.XSearchPS(e, reply) == 1;
         m_progress.done();
         if (!found)
             return m_output.fail(ExitNoAnswer, "no print server answers at " + macText(mac));
-        std::memcpy(e.identity.data(), reply + HeaderSize, IdentitySize);
+        std::memcpy(e.identity.data(), reply + m_ctx.searchReplyIdentity(), IdentitySize);
         m_ctx.serverCount = 1;
         m_ctx.selectedIndex = 0;
         return ExitOk;
@@ -356,7 +356,7 @@ private:
     std::ostream& m_err;
     StreamReporter m_reporter;
     Progress m_progress;
-    CPServerContext m_ctx;
+    UdpServerContext m_ctx;
 };
 
 Json identityJson(const ServerEntry& e) {
@@ -461,8 +461,11 @@ int cmdList(Session& s, bool withStatus) {
     Json list = Json::array();
     char line[200];
     if (ctx.serverCount > 0) {
-        std::snprintf(line, sizeof line, "%-16s %-17s  %-15s %-15s%s\n", "NAME", "ETHERNET", "STORED IP",
-                      withStatus ? "ACTIVE IP" : "MODEL", withStatus ? " MODEL" : "");
+        if (withStatus)
+            std::snprintf(line, sizeof line, "%-16s %-17s  %-15s %-15s MODEL\n", "NAME", "ETHERNET", "STORED IP",
+                          "ACTIVE IP");
+        else
+            std::snprintf(line, sizeof line, "%-16s %-17s  %-15s MODEL\n", "NAME", "ETHERNET", "STORED IP");
         o.text() << line;
     }
     for (int i = 0; i < ctx.serverCount; ++i) {

@@ -1,6 +1,7 @@
 #include "ipconfig/brevan_program.h"
 
 #include "ipconfig/page_texts.h"
+#include "protocol/udp_context.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -21,7 +22,7 @@ BrevanProgram::BrevanProgram(const std::string& programDirectory, const platform
     // Socket failures appear on the spot, captioned with the title.
     m_reporter = std::make_unique<UiErrorReporter>(ui, title);
     m_context = makeContext ? makeContext(endpoint, timing, *m_reporter)
-                            : std::make_unique<protocol::CPServerContext>(endpoint, timing, *m_reporter);
+                            : std::make_unique<protocol::UdpServerContext>(endpoint, timing, *m_reporter);
     m_context->programDirectory = programDirectory;
     m_context->settingsPath = settingsPath;
     m_context->title = m_strings.title;

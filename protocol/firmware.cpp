@@ -357,7 +357,7 @@ struct TransferSocket {
 // command port, then a receive phase that ends when 12 bytes are there or one
 // read delivered exactly 10. 1 accepted, 0 not, -1 after a reported failure
 // (the socket is closed then).
-int upgradeHandshake(CPServerContext& ctx, int socket, const ServerEntry& entry) {
+int upgradeHandshake(UdpServerContext& ctx, int socket, const ServerEntry& entry) {
     Byte request[HeaderSize];
     buildHeader(request, entry.ethernet, CmdFirmware);
     const int sent = ctx.sendPhase(socket, request, sizeof request, ctx.endpoint().commandPort);
@@ -365,7 +365,7 @@ int upgradeHandshake(CPServerContext& ctx, int socket, const ServerEntry& entry)
         return sent;
     Byte reply[HandshakeReplySize];
     std::size_t have = 0;
-    const int got = ctx.receivePhase(socket, reply, sizeof reply, CPServerContext::EarlyEnd::FirmwareTen, have);
+    const int got = ctx.receivePhase(socket, reply, sizeof reply, UdpServerContext::EarlyEnd::FirmwareTen, have);
     if (got <= 0)
         return got;
     return replyAccepted(std::span<const Byte>(reply, have), CmdFirmware) ? 1 : 0;
@@ -375,7 +375,7 @@ int upgradeHandshake(CPServerContext& ctx, int socket, const ServerEntry& entry)
 // or something ends the transfer. The file is read on demand, one block at a time.
 // fileOpened tells a file that did not open from one that failed while blocks
 // were being read.
-UpgradeEnd serveBlocks(CPServerContext& ctx, TransferSocket& sock, const ServerEntry& entry,
+UpgradeEnd serveBlocks(UdpServerContext& ctx, TransferSocket& sock, const ServerEntry& entry,
                        const std::string& path, const MacAddress& recordEthernet, int typeIndex,
                        const UpgradeProgress& progress, UpgradeResult& r, bool& fileOpened) {
     const Timing& t = ctx.timing();
@@ -450,9 +450,9 @@ UpgradeEnd serveBlocks(CPServerContext& ctx, TransferSocket& sock, const ServerE
 
 } // namespace
 
-int XUpgradeFlashRAM(CPServerContext& ctx, ServerEntry& entry, const std::string& path,
-                     const MacAddress& recordEthernet, int typeIndex, const UpgradeProgress& progress,
-                     UpgradeResult* result) {
+int udpUpgradeFlashRAM(UdpServerContext& ctx, ServerEntry& entry, const std::string& path,
+                       const MacAddress& recordEthernet, int typeIndex, const UpgradeProgress& progress,
+                       UpgradeResult* result) {
     UpgradeResult local;
     UpgradeResult& r = result ? *result : local;
     r = UpgradeResult{};
@@ -512,6 +512,11 @@ int XUpgradeFlashRAM(CPServerContext& ctx, ServerEntry& entry, const std::string
         }
     }
     return finish(end);
+}
+
+int UdpServerContext::XUpgradeFlashRAM(ServerEntry& entry, const std::string& path, const MacAddress& recordEthernet,
+                                       int typeIndex, const UpgradeProgress& progress, UpgradeResult* result) {
+    return udpUpgradeFlashRAM(*this, entry, path, recordEthernet, typeIndex, progress, result);
 }
 
 Reread rereadAfterUpgrade(CPServerContext& ctx, ServerEntry& entry) {

@@ -21,7 +21,7 @@
 //               when the transfer hit a file error, then "Upgrade Failed !!!".
 #pragma once
 
-#include "protocol/pserver_context.h"
+#include "protocol/udp_context.h"
 
 #include <array>
 #include <cstdint>
@@ -183,18 +183,22 @@ struct UpgradeResult {
     bool identityRefreshed = false; // the final search answered and the entry got its identity
 };
 
-// blocksSent of firmware::FullImageBlocks after every block datagram sent.
-using UpgradeProgress = std::function<void(int blocksSent)>;
-
-// The transfer over UDP. entry is the selected server entry (its Ethernet address
+// The transfer over UDP (UdpServerContext::XUpgradeFlashRAM). entry is the selected server entry (its Ethernet address
 // goes into every header; its firmware-present flag chooses the path; its identity
 // is refreshed by the final search). recordEthernet is the address from record
 // offset 2, which block 448 may receive. Socket failures go to the context's
 // reporter; a file error comes back in result->fileError for the caller to show.
 // Returns 1 when the box reached the end marker, else 0.
-int XUpgradeFlashRAM(CPServerContext& ctx, ServerEntry& entry, const std::string& path,
-                     const MacAddress& recordEthernet, int typeIndex, const UpgradeProgress& progress = {},
-                     UpgradeResult* result = nullptr);
+int udpUpgradeFlashRAM(UdpServerContext& ctx, ServerEntry& entry, const std::string& path,
+                       const MacAddress& recordEthernet, int typeIndex, const UpgradeProgress& progress = {},
+                       UpgradeResult* result = nullptr);
+
+// The transfer over whatever carries the context's operations.
+inline int XUpgradeFlashRAM(CPServerContext& ctx, ServerEntry& entry, const std::string& path,
+                            const MacAddress& recordEthernet, int typeIndex, const UpgradeProgress& progress = {},
+                            UpgradeResult* result = nullptr) {
+    return ctx.XUpgradeFlashRAM(entry, path, recordEthernet, typeIndex, progress, result);
+}
 
 // After a successful upgrade: set the entry's firmware-present flag and read the
 // configuration record and status into the context's buffers again.

@@ -1,12 +1,13 @@
 // CPServerContext: the configuration utility's one state object. It owns the
-// server table that discovery fills, the configuration, status and printer status
-// buffers of the selected box, and every operation that talks to a box.
-// Operations return 1 for success and 0 for failure; callers choose the message.
+// server table that discovery fills and the configuration, status and printer
+// status buffers of the selected box, and it is the one interface of the
+// operations that talk to a box, whatever carries them.
 #pragma once
 
 #include "platform/endpoint.h"
 #include "platform/error_reporter.h"
 #include "platform/timing.h"
+#include "platform/ipx.h"
 #include "platform/udp_socket.h"
 #include "protocol/identity.h"
 #include "protocol/records.h"
@@ -26,9 +27,14 @@ struct ServerEntry {
     Byte included = 0;               // set by XGetPort when the box speaks TCP/IP
     sockaddr_in sender{};            // where the discovery reply came from
     MacAddress ethernet{};           // bytes 0-5 of the reply; every request carries it
+    platform::IpxAddress ipxAddress{}; // over IPX: where the box's command socket is
 
     std::string name() const { return serverName(identity); }
 };
+
+struct UpgradeResult;
+// blocksSent of a full image after every block datagram sent.
+using UpgradeProgress = std::function<void(int blocksSent)>;
 
 // How the reset-and-reconnect sequence went; the caller shows one message per failure.
 struct ReconnectResult {
@@ -38,6 +44,11 @@ struct ReconnectResult {
     bool ok() const { return cameBack && recordRead && statusRead; }
 };
 
+// The interface the pages reach a box through, and the state the tools keep.
+// Each transport (UDP here, IPX for the IPX utility) derives from it and gives
+// the operations; a page holds a CPServerContext and never learns which one it
+// has. Operations return 1 for success and 0 for failure; the caller chooses
+// the message.
 class CPServerContext {
 public:
     CPServerContext(platform::Endpoint endpoint, platform::Timing timing, platform::ErrorReporter& reporter);
@@ -58,23 +69,28 @@ public:
     int serialPortCount = 0;
     int parallelPortCount = 0;
 
-    // --- operations ---
-    virtual int XGetPort();
-    // Runs discovery on a bound socket. A hard send failure closes the socket and
-    // sets it to -1, so the caller does not close it twice. When enough is given,
-    // discovery ends as soon as it says so after a reply was added (a tool that
-    // looks for one box need not wait for the passes to end).
-    int XGetAllPServername(int& socket, const std::function<bool()>& enough = {});
-    virtual int XSearchPS(ServerEntry& entry, Byte* reply /* at least 76 bytes */);
-    virtual int XReadPServerEEProm(ServerEntry& entry, ConfigFrame& frame);
-    virtual int XWritePServerEEProm(ServerEntry& entry, ConfigFrame& frame);
-    virtual int XResetPServerEEProm(ServerEntry& entry);
-    virtual int XGetPServerStatus(ServerEntry& entry, StatusBuffer& status);
-    virtual int XGetPrinterStatus(ServerEntry& entry, PrinterStatusBuffer& buffer, std::int32_t portIndex);
-    virtual int XTestPrint(ServerEntry& entry, int port);
-    int XSendPacket(int socket, const Byte* data, std::size_t length, int& sent);
-    int XSendPacket(int socket, const Byte* data, std::size_t length, int& sent, std::uint16_t port);
-    int XReceivePacket(int socket, Byte* buffer, std::size_t size, int& received);
+    // --- operations, as each transport carries them ---
+    // Full refresh: discovery, then each box's record; fills the server table.
+    virtual int XGetPort() = 0;
+    // Asks one box for its identity; reply holds the whole reply datagram (at
+    // least DiscoveryReplySize bytes), the identity block at searchReplyIdentity().
+    virtual int XSearchPS(ServerEntry& entry, Byte* reply) = 0;
+    virtual int XReadPServerEEProm(ServerEntry& entry, ConfigFrame& frame) = 0;
+    // Stores the checksum into record byte 511 and writes the record.
+    virtual int XWritePServerEEProm(ServerEntry& entry, ConfigFrame& frame) = 0;
+    virtual int XResetPServerEEProm(ServerEntry& entry) = 0;
+    virtual int XGetPServerStatus(ServerEntry& entry, StatusBuffer& status) = 0;
+    virtual int XGetPrinterStatus(ServerEntry& entry, PrinterStatusBuffer& buffer, std::int32_t portIndex) = 0;
+    virtual int XTestPrint(ServerEntry& entry, int port) = 0;
+    // The firmware transfer (see protocol/firmware.h for its rules and results).
+    virtual int XUpgradeFlashRAM(ServerEntry& entry, const std::string& path, const MacAddress& recordEthernet,
+                                 int typeIndex, const UpgradeProgress& progress, UpgradeResult* result) = 0;
+    // Where the identity block starts in the reply of XSearchPS.
+    virtual std::size_t searchReplyIdentity() const = 0;
+
+    // An entry for the box with this Ethernet address, as if discovery had found
+    // it: its address for every transport, identity empty.
+    static ServerEntry entryFor(const MacAddress& ethernet);
 
     // Reset the selected box, wait until it answers a search again, then read its
     // record and status anew. tell() gets each failure message.
@@ -83,9 +99,6 @@ public:
 
     ServerEntry* selectedEntry();
     const ServerEntry* selectedEntry() const;
-
-    // Discovery's add-server step, for one 76-byte reply.
-    void addServer(const Byte* reply /* 76 bytes */, const sockaddr_in& from);
 
     const platform::Endpoint& endpoint() const { return m_endpoint; }
     const platform::Timing& timing() const { return m_timing; }
@@ -96,30 +109,6 @@ public:
     void setIdleHook(platform::IdleHook hook) { m_idle = std::move(hook); }
     const platform::IdleHook& idleHook() const { return m_idle; }
 
-    // Where requests go: the configured broadcast address.
-    std::uint32_t broadcastAddress() const { return m_broadcast; }
-
-    // Socket set-up for one operation: socket, non-blocking, broadcast, and for
-    // discovery and search a bind to any address. Reports and returns -1 on failure.
-    int openOperationSocket(const char* operation, bool bind);
-
-    // The exchange of every single-server operation: one send phase, one receive
-    // phase, then the acceptance test of the reply header. When keepSocket is
-    // given, the socket stays open on success and its descriptor is stored there.
-    enum class EarlyEnd { None, StatusMinimum, FirmwareTen };
-    int exchange(const char* operation, ServerEntry& entry, Byte command, Byte* request, std::size_t requestLength,
-                 Byte* reply, std::size_t replySize, EarlyEnd early = EarlyEnd::None, bool bind = false,
-                 int* keepSocket = nullptr);
-
-    // One send phase (up to the table's attempts): 1 when the whole datagram went,
-    // 0 when the attempts ran out (socket still open), -1 after a hard failure
-    // (socket closed, error reported). The firmware transfer uses both phases on
-    // the socket it keeps.
-    int sendPhase(int socket, const Byte* data, std::size_t length, std::uint16_t port);
-    // 1 when the reply was collected; 0 on an attempt-count failure (socket still
-    // open); -1 after a hard failure (socket closed, error reported).
-    int receivePhase(int socket, Byte* reply, std::size_t size, EarlyEnd early, std::size_t& collected);
-
 protected:
     void reportSocketFailure(const char* operation, const char* call, int error);
 
@@ -128,7 +117,6 @@ private:
     platform::Timing m_timing;
     platform::ErrorReporter* m_reporter;
     platform::IdleHook m_idle;
-    std::uint32_t m_broadcast = 0xFFFFFFFFu;
 };
 
 } // namespace vnk::protocol

@@ -1,4 +1,6 @@
-#include "protocol/pserver_context.h"
+#include "protocol/udp_context.h"
+
+#include "protocol/firmware.h"
 
 #include "protocol/device_filter.h"
 
@@ -11,27 +13,13 @@ namespace vnk::protocol {
 
 using namespace platform;
 
-CPServerContext::CPServerContext(Endpoint endpoint, Timing timing, ErrorReporter& reporter)
-    : m_endpoint(std::move(endpoint)), m_timing(timing), m_reporter(&reporter) {
-    if (auto a = parseIPv4(m_endpoint.broadcast))
+UdpServerContext::UdpServerContext(Endpoint endpoint, Timing timing, ErrorReporter& reporter)
+    : CPServerContext(std::move(endpoint), timing, reporter) {
+    if (auto a = parseIPv4(this->endpoint().broadcast))
         m_broadcast = *a;
 }
 
-ServerEntry* CPServerContext::selectedEntry() {
-    if (selectedIndex < 0 || selectedIndex >= serverCount || selectedIndex >= MaxServers)
-        return nullptr;
-    return &serverTable[std::size_t(selectedIndex)];
-}
-
-const ServerEntry* CPServerContext::selectedEntry() const {
-    return const_cast<CPServerContext*>(this)->selectedEntry();
-}
-
-void CPServerContext::reportSocketFailure(const char* operation, const char* call, int error) {
-    m_reporter->report(socketFailureText(error, operation, call));
-}
-
-int CPServerContext::openOperationSocket(const char* operation, bool bind) {
+int UdpServerContext::openOperationSocket(const char* operation, bool bind) {
     const int s = openUdpSocket();
     if (s < 0) {
         reportSocketFailure(operation, "socket", errno);
@@ -51,13 +39,13 @@ int CPServerContext::openOperationSocket(const char* operation, bool bind) {
     return s;
 }
 
-int CPServerContext::XSendPacket(int socket, const Byte* data, std::size_t length, int& sent) {
-    return XSendPacket(socket, data, length, sent, m_endpoint.commandPort);
+int UdpServerContext::XSendPacket(int socket, const Byte* data, std::size_t length, int& sent) {
+    return XSendPacket(socket, data, length, sent, endpoint().commandPort);
 }
 
-int CPServerContext::XSendPacket(int socket, const Byte* data, std::size_t length, int& sent, std::uint16_t port) {
+int UdpServerContext::XSendPacket(int socket, const Byte* data, std::size_t length, int& sent, std::uint16_t port) {
     sent = 0;
-    switch (waitWritable(socket, m_timing.sendWait, m_idle)) {
+    switch (waitWritable(socket, timing().sendWait, idleHook())) {
     case WaitResult::TimedOut:
         return 1;
     case WaitResult::Failed:
@@ -79,9 +67,9 @@ int CPServerContext::XSendPacket(int socket, const Byte* data, std::size_t lengt
     return 0;
 }
 
-int CPServerContext::XReceivePacket(int socket, Byte* buffer, std::size_t size, int& received) {
+int UdpServerContext::XReceivePacket(int socket, Byte* buffer, std::size_t size, int& received) {
     received = 0;
-    switch (waitReadable(socket, m_timing.receiveWait, m_idle)) {
+    switch (waitReadable(socket, timing().receiveWait, idleHook())) {
     case WaitResult::TimedOut:
         return 1;
     case WaitResult::Failed:
@@ -101,9 +89,9 @@ int CPServerContext::XReceivePacket(int socket, Byte* buffer, std::size_t size, 
     return 1;
 }
 
-int CPServerContext::sendPhase(int socket, const Byte* data, std::size_t length, std::uint16_t port) {
+int UdpServerContext::sendPhase(int socket, const Byte* data, std::size_t length, std::uint16_t port) {
     std::size_t done = 0;
-    for (int attempt = 0; attempt < m_timing.sendAttempts; ++attempt) {
+    for (int attempt = 0; attempt < timing().sendAttempts; ++attempt) {
         int sent = 0;
         if (!XSendPacket(socket, data + done, length - done, sent, port))
             return -1;
@@ -114,10 +102,10 @@ int CPServerContext::sendPhase(int socket, const Byte* data, std::size_t length,
     return 0;
 }
 
-int CPServerContext::receivePhase(int socket, Byte* reply, std::size_t size, EarlyEnd early,
+int UdpServerContext::receivePhase(int socket, Byte* reply, std::size_t size, EarlyEnd early,
                                   std::size_t& collected) {
     collected = 0;
-    for (int attempt = 0; attempt < m_timing.receiveAttempts; ++attempt) {
+    for (int attempt = 0; attempt < timing().receiveAttempts; ++attempt) {
         int got = 0;
         if (!XReceivePacket(socket, reply + collected, size - collected, got))
             return -1;
@@ -132,14 +120,14 @@ int CPServerContext::receivePhase(int socket, Byte* reply, std::size_t size, Ear
     return 0;
 }
 
-int CPServerContext::exchange(const char* operation, ServerEntry& entry, Byte command, Byte* request,
+int UdpServerContext::exchange(const char* operation, ServerEntry& entry, Byte command, Byte* request,
                               std::size_t requestLength, Byte* reply, std::size_t replySize, EarlyEnd early,
                               bool bind, int* keepSocket) {
     const int s = openOperationSocket(operation, bind);
     if (s < 0)
         return 0;
     buildHeader(std::span<Byte>(request, requestLength), entry.ethernet, command);
-    const int sent = sendPhase(s, request, requestLength, m_endpoint.commandPort);
+    const int sent = sendPhase(s, request, requestLength, endpoint().commandPort);
     if (sent < 0)
         return 0;
     if (sent == 0) {
@@ -162,51 +150,51 @@ int CPServerContext::exchange(const char* operation, ServerEntry& entry, Byte co
     return accepted ? 1 : 0;
 }
 
-int CPServerContext::XSearchPS(ServerEntry& entry, Byte* reply) {
+int UdpServerContext::XSearchPS(ServerEntry& entry, Byte* reply) {
     Byte request[HeaderSize];
     return exchange("XSearchPS", entry, CmdSearch, request, sizeof request, reply, DiscoveryReplySize,
                     EarlyEnd::None, true);
 }
 
-int CPServerContext::XReadPServerEEProm(ServerEntry& entry, ConfigFrame& frame) {
+int UdpServerContext::XReadPServerEEProm(ServerEntry& entry, ConfigFrame& frame) {
     Byte request[HeaderSize];
     return exchange("XReadPServerEEProm", entry, CmdReadConfig, request, sizeof request, frame.data(),
                     frame.size());
 }
 
-int CPServerContext::XWritePServerEEProm(ServerEntry& entry, ConfigFrame& frame) {
+int UdpServerContext::XWritePServerEEProm(ServerEntry& entry, ConfigFrame& frame) {
     setRecordChecksum(recordOf(frame));
     return exchange("XWritePServerEEProm", entry, CmdWriteConfig, frame.data(), frame.size(), frame.data(),
                     HeaderSize);
 }
 
-int CPServerContext::XResetPServerEEProm(ServerEntry& entry) {
+int UdpServerContext::XResetPServerEEProm(ServerEntry& entry) {
     Byte request[HeaderSize];
     Byte reply[HeaderSize];
     return exchange("XResetPServerEEProm", entry, CmdReset, request, sizeof request, reply, sizeof reply);
 }
 
-int CPServerContext::XGetPServerStatus(ServerEntry& entry, StatusBuffer& status) {
+int UdpServerContext::XGetPServerStatus(ServerEntry& entry, StatusBuffer& status) {
     Byte request[HeaderSize];
     return exchange("XGetPServerStatus", entry, CmdStatus, request, sizeof request, status.data(), status.size(),
                     EarlyEnd::StatusMinimum);
 }
 
-int CPServerContext::XGetPrinterStatus(ServerEntry& entry, PrinterStatusBuffer& buffer, std::int32_t portIndex) {
+int UdpServerContext::XGetPrinterStatus(ServerEntry& entry, PrinterStatusBuffer& buffer, std::int32_t portIndex) {
     Byte request[PrinterStatusRequestSize];
     putLE16(request, HeaderSize, std::uint16_t(portIndex & 0xFFFF));
     return exchange("XGetPrinterStatus", entry, CmdPrinterStatus, request, sizeof request, buffer.data(),
                     buffer.size());
 }
 
-int CPServerContext::XTestPrint(ServerEntry& entry, int /*port*/) {
+int UdpServerContext::XTestPrint(ServerEntry& entry, int /*port*/) {
     // The request carries no port number: the box decides where the page goes.
     Byte request[HeaderSize];
     Byte reply[HeaderSize];
     return exchange("XTestPrint", entry, CmdTestPrint, request, sizeof request, reply, sizeof reply);
 }
 
-void CPServerContext::addServer(const Byte* reply, const sockaddr_in& from) {
+void UdpServerContext::addServer(const Byte* reply, const sockaddr_in& from) {
     const Byte* id = reply + HeaderSize;
     const char* name = reinterpret_cast<const char*>(id + identity::ServerName);
     for (int i = 0; i < serverCount; ++i) {
@@ -227,7 +215,7 @@ void CPServerContext::addServer(const Byte* reply, const sockaddr_in& from) {
     ++serverCount;
 }
 
-int CPServerContext::XGetAllPServername(int& socket, const std::function<bool()>& enough) {
+int UdpServerContext::XGetAllPServername(int& socket, const std::function<bool()>& enough) {
     Byte request[HeaderSize];
     buildHeader(request, BroadcastMac, CmdSearch);
     // Each datagram is received whole into an empty buffer and only one of exactly
@@ -237,14 +225,14 @@ int CPServerContext::XGetAllPServername(int& socket, const std::function<bool()>
     for (int pass = 0; pass < 3; ++pass) {
         for (int k = 0; k < 2; ++k) {
             // A send phase that runs out of attempts is not an error here.
-            if (sendPhase(socket, request, sizeof request, m_endpoint.commandPort) < 0) {
+            if (sendPhase(socket, request, sizeof request, endpoint().commandPort) < 0) {
                 socket = -1;
                 return 1;
             }
         }
         int idleSteps = 0; // steps since the last reply, dropped datagrams included
         for (;;) {
-            const WaitResult w = waitReadable(socket, m_timing.discoveryPassWait[std::size_t(pass)], m_idle);
+            const WaitResult w = waitReadable(socket, timing().discoveryPassWait[std::size_t(pass)], idleHook());
             if (w == WaitResult::TimedOut)
                 break;
             if (w == WaitResult::Failed) {
@@ -262,7 +250,7 @@ int CPServerContext::XGetAllPServername(int& socket, const std::function<bool()>
             }
             if (got == SizedReceive::Failed)
                 reportSocketFailure("XGetAllPServername", "recvfrom", errno);
-            if (++idleSteps >= m_timing.discoveryIdleSteps)
+            if (++idleSteps >= timing().discoveryIdleSteps)
                 break;
         }
         if (serverCount >= MaxServers)
@@ -271,7 +259,7 @@ int CPServerContext::XGetAllPServername(int& socket, const std::function<bool()>
     return 1;
 }
 
-int CPServerContext::XGetPort() {
+int UdpServerContext::XGetPort() {
     serverCount = 0;
     int s = openOperationSocket("XGetPort", true);
     if (s < 0)
@@ -297,33 +285,6 @@ int CPServerContext::XGetPort() {
         }
     serverCount = kept;
     return 1;
-}
-
-std::string CPServerContext::stillNotComingBackText(const std::string& name) {
-    return name + " still not comming back !!!";
-}
-
-ReconnectResult CPServerContext::resetAndReconnect(const std::function<void(const std::string&)>& tell) {
-    ReconnectResult r;
-    ServerEntry* entry = selectedEntry();
-    if (!entry)
-        return r;
-    const std::string failure = stillNotComingBackText(entry->name());
-    XResetPServerEEProm(*entry); // the box may restart before it confirms
-    Byte scratch[DiscoveryReplySize];
-    for (int i = 0; i < m_timing.reconnectSearches && !r.cameBack; ++i)
-        r.cameBack = XSearchPS(*entry, scratch) == 1;
-    if (!r.cameBack) {
-        tell(failure);
-        return r;
-    }
-    r.recordRead = XReadPServerEEProm(*entry, configBuffer) == 1;
-    if (!r.recordRead)
-        tell(failure);
-    r.statusRead = XGetPServerStatus(*entry, statusBuffer) == 1;
-    if (!r.statusRead)
-        tell(failure);
-    return r;
 }
 
 } // namespace vnk::protocol

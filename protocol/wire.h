@@ -26,6 +26,10 @@ enum Command : Byte {
     CmdPrinterStatus = 10,
 };
 
+// Over IPX the box's command socket and its firmware data socket.
+inline constexpr std::uint16_t IpxCommandSocket = 0x3434;
+inline constexpr std::uint16_t IpxFirmwareSocket = 0x3451;
+
 inline constexpr std::size_t HeaderSize = 10;
 inline constexpr std::size_t IdentitySize = 66;
 inline constexpr std::size_t DiscoveryReplySize = HeaderSize + IdentitySize; // 76

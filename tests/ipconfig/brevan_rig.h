@@ -6,6 +6,7 @@
 #include "ipconfig/brevan_program.h"
 #include "ipconfig/page00.h"
 #include "ipconfig/recording_ui_services.h"
+#include "protocol/udp_context.h"
 #include "sim/sim_lan.h"
 #include "support/sim_helpers.h"
 
@@ -19,25 +20,25 @@
 namespace vnk::testing {
 
 // Counts the operations the pages run and what the UI showed while they ran.
-class ProbeContext final : public protocol::CPServerContext {
+class ProbeContext final : public protocol::UdpServerContext {
 public:
     ProbeContext(const platform::Endpoint& e, const platform::Timing& t, platform::ErrorReporter& r,
                  const ipconfig::RecordingUiServices& ui)
-        : CPServerContext(e, t, r), m_ui(ui) {}
+        : UdpServerContext(e, t, r), m_ui(ui) {}
 
     int XGetPort() override {
         ++discoveries;
         discoveryWaitDepth = m_ui.waitDepth();
-        return CPServerContext::XGetPort();
+        return UdpServerContext::XGetPort();
     }
     int XGetPServerStatus(protocol::ServerEntry& entry, protocol::StatusBuffer& status) override {
         ++statusReads;
-        return CPServerContext::XGetPServerStatus(entry, status);
+        return UdpServerContext::XGetPServerStatus(entry, status);
     }
     int XTestPrint(protocol::ServerEntry& entry, int port) override {
         testPrintPorts.push_back(port);
         testPrintWaitDepth = m_ui.waitDepth();
-        return CPServerContext::XTestPrint(entry, port);
+        return UdpServerContext::XTestPrint(entry, port);
     }
 
     int discoveries = 0;

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "platform/error_reporter.h"
-#include "protocol/pserver_context.h"
+#include "protocol/udp_context.h"
 #include "sim/sim_lan.h"
 #include "support/sim_helpers.h"
 
@@ -27,7 +27,7 @@ protected:
             m_lan->addBox(b);
         std::string error;
         ASSERT_TRUE(m_lan->start(&error)) << error;
-        m_context = std::make_unique<protocol::CPServerContext>(m_lan->endpoint(), platform::Timing::fast(),
+        m_context = std::make_unique<protocol::UdpServerContext>(m_lan->endpoint(), platform::Timing::fast(),
                                                                 m_reporter);
         m_context->programDirectory = m_dir.path();
         m_context->settingsPath = m_dir.file("Config.ini");
@@ -35,12 +35,12 @@ protected:
         m_dir.write("Config.ini", "[General Information]\nDeviceType1=0\n");
     }
     sim::SimLan& lan() { return *m_lan; }
-    protocol::CPServerContext& ctx() { return *m_context; }
+    protocol::UdpServerContext& ctx() { return *m_context; }
 
     RecordingReporter m_reporter;
     ScratchDir m_dir;
     std::unique_ptr<sim::SimLan> m_lan;
-    std::unique_ptr<protocol::CPServerContext> m_context;
+    std::unique_ptr<protocol::UdpServerContext> m_context;
 };
 
 } // namespace vnk::testing
