@@ -1,5 +1,7 @@
 #include "protocol/firmware.h"
 
+#include "protocol/udp_context.h"
+
 #include "platform/udp_socket.h"
 
 #include <fcntl.h>

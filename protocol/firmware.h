@@ -21,7 +21,7 @@
 //               when the transfer hit a file error, then "Upgrade Failed !!!".
 #pragma once
 
-#include "protocol/udp_context.h"
+#include "protocol/pserver_context.h"
 
 #include <array>
 #include <cstdint>
@@ -30,6 +30,8 @@
 #include <string>
 
 namespace vnk::protocol {
+
+class UdpServerContext;
 
 namespace firmware {
 inline constexpr std::uint64_t ImageSize = 524288; // 0x80000
