@@ -130,7 +130,9 @@ IdentityBlock SimBox::identity() const {
     return id;
 }
 
-std::vector<Byte> SimBox::header(Byte command) const {
+std::vector<Byte> SimBox::header(Byte command, Framing framing) const {
+    if (framing == Framing::Ipx)
+        return {1, command, 0xFF, Byte(0xFF - command)};
     std::vector<Byte> h(HeaderSize);
     std::memcpy(h.data(), m_spec.mac.data(), 6);
     h[6] = 1;
@@ -171,21 +173,23 @@ StatusBuffer SimBox::statusReply() const {
     return b;
 }
 
-std::vector<Byte> SimBox::printerStatusReply(std::uint16_t index) const {
-    std::vector<Byte> r = header(CmdPrinterStatus);
-    r.resize(PrinterStatusSize, 0);
-    putLE16(r, 10, m_spec.faults.wrongPrinterIndex ? std::uint16_t(index + 1) : index);
+// What follows the header of a printer status reply (406 bytes): the port index,
+// the display length, the display area up to offset 204, the identification
+// length and its items from 208 to the end.
+std::vector<Byte> SimBox::printerStatusPayload(std::uint16_t index) const {
+    constexpr std::size_t Size = PrinterStatusSize - HeaderSize;
+    constexpr std::size_t DisplayAt = 4, IdLengthAt = 204, ItemsAt = 208;
+    std::vector<Byte> r(Size, 0);
+    putLE16(r, 0, m_spec.faults.wrongPrinterIndex ? std::uint16_t(index + 1) : index);
     PrinterSpec p;
     if (index < m_spec.printers.size())
         p = m_spec.printers[index];
-    // The display area runs from 14 to the length field at 214; the
-    // identification area from 216 (two bytes, then the items) to the end.
-    const std::size_t l1 = std::min<std::size_t>(p.display.size(), 214 - 14);
-    std::memcpy(&r[14], p.display.data(), l1);
-    putLE16(r, 12, p.displayLength.value_or(std::uint16_t(l1)));
-    const std::size_t items = std::min<std::size_t>(p.identification.size(), PrinterStatusSize - 218);
-    std::memcpy(&r[218], p.identification.data(), items);
-    putLE16(r, 214, p.identificationLength.value_or(std::uint16_t(items ? items + 2 : 0)));
+    const std::size_t l1 = std::min<std::size_t>(p.display.size(), IdLengthAt - DisplayAt);
+    std::memcpy(&r[DisplayAt], p.display.data(), l1);
+    putLE16(r, 2, p.displayLength.value_or(std::uint16_t(l1)));
+    const std::size_t items = std::min<std::size_t>(p.identification.size(), Size - ItemsAt);
+    std::memcpy(&r[ItemsAt], p.identification.data(), items);
+    putLE16(r, IdLengthAt, p.identificationLength.value_or(std::uint16_t(items ? items + 2 : 0)));
     return r;
 }
 
@@ -209,20 +213,21 @@ std::vector<Reply> SimBox::firmwareDue(Clock::time_point now) {
     std::vector<Reply> out;
     if (m_spec.faults.silent || restarting(now))
         return out;
+    const Framing framing = m_receiver.framing();
     for (std::uint16_t number : m_receiver.due(now, m_spec.faults.firmwareStopAfter)) {
-        std::vector<Byte> r = header(CmdFirmware);
-        r.resize(12);
-        putLE16(r, HeaderSize, number);
+        std::vector<Byte> r = header(CmdFirmware, framing);
+        r.resize(r.size() + 2);
+        putLE16(r, r.size() - 2, number);
         out.push_back(Reply{std::move(r)});
     }
     return out;
 }
 
-std::vector<Reply> SimBox::firmwareData(std::span<const Byte> datagram, Clock::time_point now) {
+std::vector<Reply> SimBox::firmwareData(std::span<const Byte> datagram, Clock::time_point now, Framing framing) {
     tick(now);
     if (m_spec.faults.silent || restarting(now))
         return {};
-    if (m_receiver.receive(datagram, m_spec.mac, now)) {
+    if (m_receiver.receive(datagram, m_spec.mac, now, framing)) {
         // The new firmware runs after a restart; it is in the flash now.
         m_firmwarePresent = true;
         save();
@@ -237,30 +242,38 @@ std::vector<Reply> SimBox::firmwareData(std::span<const Byte> datagram, Clock::t
 
 namespace {
 
-// The length a request of each command must have; 0 for a code the box does not know.
-std::size_t requestLength(Byte command) {
+// The length of the data after the header that a request of each command must
+// have; nothing for a code the box does not know. Only the test print differs
+// between the framings: over IPX it carries the port parameter and filler.
+std::optional<std::size_t> requestDataLength(Byte command, Framing framing) {
     switch (command) {
     case CmdReset:
     case CmdReadConfig:
     case CmdSearch:
     case CmdStatus:
-    case CmdTestPrint:
     case CmdFirmware: // the upgrade handshake is the header alone
-        return HeaderSize;
-    case CmdWriteConfig:
-        return ConfigFrameSize;
-    case CmdPrinterStatus:
-        return PrinterStatusRequestSize;
-    default:
         return 0;
+    case CmdTestPrint:
+        return framing == Framing::Udp ? 0 : ipx::TestPrintRequestSize - ipx::HeaderSize;
+    case CmdWriteConfig:
+        return RecordSize;
+    case CmdPrinterStatus:
+        return PrinterStatusRequestSize - HeaderSize;
+    default:
+        return std::nullopt;
     }
 }
 
-bool wellFormedRequest(std::span<const Byte> req) {
-    if (req.size() < HeaderSize || req[6] != 0)
+// A request (0 at the direction byte), the command, FF and the command's
+// complement, and the command's length.
+bool wellFormedRequest(std::span<const Byte> req, Framing framing) {
+    const std::size_t h = framing == Framing::Udp ? HeaderSize : ipx::HeaderSize;
+    const std::size_t dir = h - 4;
+    if (req.size() < h || req[dir] != 0)
         return false;
-    const Byte cmd = req[7];
-    return req[8] == 0xFF && req[9] == Byte(0xFF - cmd) && req.size() == requestLength(cmd);
+    const Byte cmd = req[dir + 1];
+    const auto length = requestDataLength(cmd, framing);
+    return req[dir + 2] == 0xFF && req[dir + 3] == Byte(0xFF - cmd) && length && req.size() == h + *length;
 }
 
 } // namespace
@@ -269,36 +282,63 @@ std::vector<Reply> SimBox::handle(std::span<const Byte> req, Clock::time_point n
     tick(now);
     // A malformed request (wrong length for its command, or bytes 8-9 other than
     // FF and the command's complement) gets no answer.
-    if (!wellFormedRequest(req) || m_spec.faults.silent || restarting(now))
+    if (!wellFormedRequest(req, Framing::Udp))
         return {};
     const Byte cmd = req[7];
     const bool toMe = std::equal(m_spec.mac.begin(), m_spec.mac.end(), req.begin());
     const bool toAll = std::equal(BroadcastMac.begin(), BroadcastMac.end(), req.begin());
-    if (!toMe && !(toAll && cmd == CmdSearch))
+    if (!toMe && !toAll)
         return {};
+    auto payload = answer(cmd, req.subspan(HeaderSize), !toMe, Framing::Udp, now);
+    if (!payload)
+        return {};
+    std::vector<Byte> r = header(cmd, Framing::Udp);
+    r.insert(r.end(), payload->begin(), payload->end());
+    return {Reply{std::move(r)}};
+}
+
+std::vector<Reply> SimBox::handleIpx(std::span<const Byte> req, bool toAllNodes, Clock::time_point now) {
+    tick(now);
+    if (!wellFormedRequest(req, Framing::Ipx))
+        return {};
+    const Byte cmd = req[1];
+    auto payload = answer(cmd, req.subspan(ipx::HeaderSize), toAllNodes, Framing::Ipx, now);
+    if (!payload)
+        return {};
+    std::vector<Byte> r = header(cmd, Framing::Ipx);
+    r.insert(r.end(), payload->begin(), payload->end());
+    return {Reply{std::move(r)}};
+}
+
+std::optional<std::vector<Byte>> SimBox::answer(Byte cmd, std::span<const Byte> data, bool broadcast,
+                                                Framing framing, Clock::time_point now) {
+    if (m_spec.faults.silent || restarting(now))
+        return std::nullopt;
+    if (broadcast && cmd != CmdSearch)
+        return std::nullopt;
     if (std::find(m_spec.faults.ignore.begin(), m_spec.faults.ignore.end(), int(cmd)) != m_spec.faults.ignore.end())
-        return {};
+        return std::nullopt;
     if (m_spec.isPc && cmd != CmdSearch)
-        return {};
+        return std::nullopt;
 
     std::vector<Byte> r;
     switch (cmd) {
     case CmdSearch: {
-        r = header(CmdSearch);
         const IdentityBlock id = identity();
-        r.insert(r.end(), id.begin(), id.end());
+        r.assign(id.begin(), id.end());
         break;
     }
     case CmdReadConfig:
-        r = header(CmdReadConfig);
-        r.insert(r.end(), m_record.begin(), m_record.end());
+        r.assign(m_record.begin(), m_record.end());
         break;
     case CmdWriteConfig: {
+        // Over IPX the checksum byte covers the header too, whose four bytes
+        // XOR to 0: the same test as over UDP.
         ConfigRecord incoming{};
-        std::memcpy(incoming.data(), req.data() + HeaderSize, RecordSize);
+        std::memcpy(incoming.data(), data.data(), RecordSize);
         if (recordChecksum(incoming) != incoming[ChecksumOffset]) {
             ++badChecksumWrites; // the box refuses a damaged record and says nothing
-            return {};
+            return std::nullopt;
         }
         // The box keeps what identifies its hardware whatever the tool sends.
         std::memcpy(incoming.data() + record::EthernetAddress, m_spec.mac.data(), 6);
@@ -308,34 +348,28 @@ std::vector<Reply> SimBox::handle(std::span<const Byte> req, Clock::time_point n
         m_record = incoming;
         save();
         ++writes;
-        r = header(CmdWriteConfig);
         break;
     }
     case CmdReset:
-        r = header(CmdReset);
         m_restartUntil = now + m_spec.restartDelay;
         break;
     case CmdStatus: {
         const StatusBuffer s = statusReply();
-        r.assign(s.begin(), s.end());
-        const auto h = header(CmdStatus);
-        std::copy(h.begin(), h.end(), r.begin());
+        r.assign(s.begin() + HeaderSize, s.end());
         if (m_spec.faults.badStatusAfter66)
-            r.resize(StatusMinimumReply);
+            r.resize(StatusMinimumReply - HeaderSize);
         break;
     }
     case CmdTestPrint:
         ++testPrints;
-        lastTestPrintRequestSize = req.size();
-        r = header(CmdTestPrint);
+        lastTestPrintRequestSize = (framing == Framing::Udp ? HeaderSize : ipx::HeaderSize) + data.size();
         break;
     case CmdPrinterStatus:
-        r = printerStatusReply(getLE16(req, 10));
+        r = printerStatusPayload(getLE16(data, 0));
         break;
     case CmdFirmware: {
         m_receiver.noteHandshake();
-        r = header(CmdFirmware);
-        r.resize(m_spec.firmware.handshakeReplySize == 10 ? 10 : 12, 0);
+        r.assign(m_spec.firmware.handshakeReplySize == 10 ? 0 : 2, 0);
         if (m_firmwarePresent && !m_upgradeMode) {
             // Stop the running firmware and wait for the transfer.
             m_upgradeMode = true;
@@ -346,15 +380,15 @@ std::vector<Reply> SimBox::handle(std::span<const Byte> req, Clock::time_point n
             save();
             m_upgradeMode = false;
             m_upgradeState = 0;
-            m_receiver.start(m_spec.firmware, now);
+            m_receiver.start(m_spec.firmware, now, framing);
             m_transferStarted = true;
         }
         break;
     }
     default:
-        return {};
+        return std::nullopt;
     }
-    return {Reply{std::move(r)}};
+    return r;
 }
 
 } // namespace vnk::sim

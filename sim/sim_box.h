@@ -69,6 +69,16 @@ struct Reply {
     std::vector<Byte> bytes;
 };
 
+// The IPX side of a box: its sockets and the 4-byte header (0 for a request or
+// 1 for a reply, the command, FF, the command XOR FF) that stands where the UDP
+// header is. Every datagram is 6 bytes shorter than its UDP counterpart.
+namespace ipx {
+inline constexpr std::uint16_t CommandSocket = 0x3434;
+inline constexpr std::uint16_t FirmwareSocket = 0x3451;
+inline constexpr std::size_t HeaderSize = 4;
+inline constexpr std::size_t TestPrintRequestSize = 485; // header + port parameter + filler
+} // namespace ipx
+
 class SimBox {
 public:
     // stateFile: where the record and the firmware's presence live between runs
@@ -77,6 +87,10 @@ public:
 
     // Handles one request that arrived on the command port.
     std::vector<Reply> handle(std::span<const Byte> request, Clock::time_point now);
+    // Handles the payload of one IPX packet that came to socket 0x3434, either
+    // to this box's node or (toAllNodes) to the broadcast node; a broadcast is
+    // answered only when it is a search, as over UDP.
+    std::vector<Reply> handleIpx(std::span<const Byte> request, bool toAllNodes, Clock::time_point now);
     // Finishes a restart whose time has come.
     void tick(Clock::time_point now);
 
@@ -114,10 +128,14 @@ public:
     // box's block requests to where that handshake came from.
     bool takeTransferStart();
     bool transferActive() const { return m_receiver.active(); }
-    // Block requests (12 bytes) the box sends now.
+    // The framing of the running (or last) transfer: that of its handshake.
+    Framing transferFraming() const { return m_receiver.framing(); }
+    // Block requests the box sends now: 12 bytes over UDP, 6 over IPX.
     std::vector<Reply> firmwareDue(Clock::time_point now);
-    // A datagram that came in on the firmware port with this box's address.
-    std::vector<Reply> firmwareData(std::span<const Byte> datagram, Clock::time_point now);
+    // A datagram that came in on the firmware port (or, over IPX, to this box's
+    // node at socket 0x3451).
+    std::vector<Reply> firmwareData(std::span<const Byte> datagram, Clock::time_point now,
+                                    Framing framing = Framing::Udp);
     const FirmwareStats& firmwareStats() const { return m_receiver.stats(); }
     const FirmwareReceiver& firmwareReceiver() const { return m_receiver; }
 
@@ -129,8 +147,13 @@ public:
 private:
     void applyRecord(); // what a restart does with the stored record
     void save() const;
-    std::vector<Byte> header(Byte command) const;
-    std::vector<Byte> printerStatusReply(std::uint16_t index) const;
+    // The reply header of a command in either framing.
+    std::vector<Byte> header(Byte command, Framing framing) const;
+    // What follows the header in the answer to a well-formed request whose data
+    // (after the header) is data; nothing when the box does not answer.
+    std::optional<std::vector<Byte>> answer(Byte command, std::span<const Byte> data, bool broadcast,
+                                            Framing framing, Clock::time_point now);
+    std::vector<Byte> printerStatusPayload(std::uint16_t index) const;
 
     BoxSpec m_spec;
     std::string m_stateFile;

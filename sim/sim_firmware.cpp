@@ -11,16 +11,20 @@ namespace vnk::sim {
 
 namespace {
 constexpr std::size_t BlockSize = 1024;
-constexpr std::size_t DatagramSize = protocol::HeaderSize + 2 + BlockSize; // 1036
-constexpr std::size_t EndReplySize = 12;
+// The header in front of the block number: 10 bytes over UDP, 4 over IPX.
+constexpr std::size_t IpxHeaderSize = 4;
+std::size_t headerSize(Framing f) {
+    return f == Framing::Udp ? protocol::HeaderSize : IpxHeaderSize;
+}
 constexpr int EndMarker = 449;
 constexpr int AddressBlock = 448;
 constexpr int MaxBlock = 512; // the last block inside one image
 constexpr std::size_t ImageSize = 524288;
 } // namespace
 
-void FirmwareReceiver::start(const FirmwarePlan& plan, Clock::time_point now) {
+void FirmwareReceiver::start(const FirmwarePlan& plan, Clock::time_point now, Framing framing) {
     m_plan = plan;
+    m_framing = framing;
     m_sequence.clear();
     if (!plan.script.empty()) {
         m_sequence = plan.script;
@@ -102,18 +106,26 @@ void FirmwareReceiver::finishOrder(Clock::time_point now) {
     m_askAt = now + m_plan.pace;
 }
 
-bool FirmwareReceiver::receive(std::span<const Byte> d, const MacAddress& mac, Clock::time_point now) {
+bool FirmwareReceiver::receive(std::span<const Byte> d, const MacAddress& mac, Clock::time_point now,
+                               Framing arrivedOver) {
     if (!active())
         return false;
-    const bool headerOk = d.size() >= EndReplySize && std::equal(mac.begin(), mac.end(), d.begin()) && d[6] == 0 &&
-                          d[7] == protocol::CmdFirmware && d[8] == 0xFF && d[9] == Byte(0xFF - protocol::CmdFirmware);
+    // Over UDP the header names the box by its Ethernet address; over IPX the
+    // packet's node did that already. The rest of the header is the request's:
+    // 0, command 7, FF, F8.
+    const std::size_t h = headerSize(m_framing);
+    const std::size_t dir = h - 4;
+    const bool headerOk = arrivedOver == m_framing && d.size() >= h + 2 &&
+                          (m_framing == Framing::Ipx || std::equal(mac.begin(), mac.end(), d.begin())) &&
+                          d[dir] == 0 && d[dir + 1] == protocol::CmdFirmware && d[dir + 2] == 0xFF &&
+                          d[dir + 3] == Byte(0xFF - protocol::CmdFirmware);
     if (!headerOk || m_waitingFor < 0) {
         m_stats.badDatagrams++;
         return false;
     }
-    const int number = protocol::getLE16(d, protocol::HeaderSize);
+    const int number = protocol::getLE16(d, h);
     if (m_state == State::AwaitingEnd) {
-        if (d.size() == EndReplySize && number == 0xFFFF) {
+        if (d.size() == h + 2 && number == 0xFFFF) {
             m_state = State::Done;
             m_waitingFor = -1;
             m_stats.transfersCompleted++;
@@ -122,11 +134,11 @@ bool FirmwareReceiver::receive(std::span<const Byte> d, const MacAddress& mac, C
         m_stats.badDatagrams++;
         return false;
     }
-    if (d.size() != DatagramSize || number != m_waitingFor) {
+    if (d.size() != h + 2 + BlockSize || number != m_waitingFor) {
         m_stats.badDatagrams++;
         return false;
     }
-    const std::span<const Byte> block = d.subspan(protocol::HeaderSize + 2, BlockSize);
+    const std::span<const Byte> block = d.subspan(h + 2, BlockSize);
     if (received(number)) {
         m_stats.repeatsChecked++;
         if (!std::equal(block.begin(), block.end(), m_image.begin() + std::ptrdiff_t(number - 1) * 1024))

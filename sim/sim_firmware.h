@@ -24,6 +24,11 @@ using protocol::Byte;
 using protocol::MacAddress;
 using Clock = std::chrono::steady_clock;
 
+// How a datagram of the device protocol is framed: over UDP behind a 10-byte
+// header that names the box by its Ethernet address, over IPX behind a 4-byte
+// header (the IPX node is the address). The payloads are the same.
+enum class Framing { Udp, Ipx };
+
 // How a box asks for firmware blocks.
 struct FirmwarePlan {
     enum class Order { Sequential, Shuffled, Reverse };
@@ -58,8 +63,10 @@ struct FirmwareStats {
 
 class FirmwareReceiver {
 public:
-    // Starts a new transfer with this plan.
-    void start(const FirmwarePlan& plan, Clock::time_point now);
+    // Starts a new transfer with this plan; its blocks come framed as its
+    // handshake was.
+    void start(const FirmwarePlan& plan, Clock::time_point now, Framing framing = Framing::Udp);
+    Framing framing() const { return m_framing; }
     bool active() const { return m_state == State::Asking || m_state == State::AwaitingEnd; }
     void noteHandshake() { m_stats.handshakes++; }
 
@@ -67,9 +74,12 @@ public:
     // repeat of an unanswered one. stopAfter >= 0: no first request beyond that many.
     std::vector<std::uint16_t> due(Clock::time_point now, int stopAfter);
 
-    // A datagram from the firmware port addressed to this box. True when it was the
-    // end reply to the end marker: the transfer is complete.
-    bool receive(std::span<const Byte> datagram, const MacAddress& mac, Clock::time_point now);
+    // A datagram from the firmware port (UDP) or the firmware socket (IPX)
+    // addressed to this box. True when it was the end reply to the end marker:
+    // the transfer is complete. One of the other framing than the transfer's
+    // counts as a bad datagram.
+    bool receive(std::span<const Byte> datagram, const MacAddress& mac, Clock::time_point now,
+                 Framing arrivedOver = Framing::Udp);
 
     const FirmwareStats& stats() const { return m_stats; }
     // The blocks received, block n at (n - 1) * 1024 (zero where none came).
@@ -82,6 +92,7 @@ private:
     void finishOrder(Clock::time_point now);
 
     FirmwarePlan m_plan;
+    Framing m_framing = Framing::Udp;
     State m_state = State::Idle;
     std::vector<int> m_sequence;
     std::size_t m_position = 0;

@@ -1,6 +1,7 @@
 #include "sim/sim_lan.h"
 
 #include "platform/inifile.h"
+#include "platform/ipx.h"
 #include "platform/udp_socket.h"
 
 #include <arpa/inet.h>
@@ -42,9 +43,21 @@ int SimLan::addBox(BoxSpec spec) {
     return int(m_boxes.size()) - 1;
 }
 
+int SimLan::addFileServer(FileServerSpec spec) {
+    auto server = std::make_unique<SimFileServer>(std::move(spec));
+    std::lock_guard lock(m_mutex);
+    m_fileServers.push_back(std::move(server));
+    return int(m_fileServers.size()) - 1;
+}
+
 int SimLan::boxCount() const {
     std::lock_guard lock(m_mutex);
     return int(m_boxes.size());
+}
+
+int SimLan::fileServerCount() const {
+    std::lock_guard lock(m_mutex);
+    return int(m_fileServers.size());
 }
 
 int SimLan::findBox(const MacAddress& mac) const {
@@ -60,6 +73,8 @@ platform::Endpoint SimLan::endpoint() const {
     e.broadcast = m_options.broadcast;
     e.commandPort = m_commandPort;
     e.firmwarePort = m_firmwarePort;
+    if (m_options.ipxPort)
+        e.ipxPort = m_running ? m_ipxPort : *m_options.ipxPort;
     return e;
 }
 
@@ -80,6 +95,25 @@ int openListening(std::uint16_t port, std::string* error, const char* what) {
     }
     return s;
 }
+
+// The IPX carrier is shared with every IPX endpoint of the host, which bind the
+// same port with address reuse. A free port is taken without reuse, so that it
+// is one nobody holds, and shared afterwards: Linux weighs address reuse when
+// the next socket binds.
+int openCarrier(std::uint16_t port, std::string* error) {
+    const int s = openListening(port, error, "IPX carrier");
+    if (s >= 0 && port == 0 && platform::enableReuseAddress(s) != 0) {
+        if (error)
+            *error = std::string("cannot share the IPX carrier port: ") + std::strerror(errno);
+        platform::closeSocket(s);
+        return -1;
+    }
+    return s;
+}
+
+bool loopbackSender(const sockaddr_in& from) {
+    return (ntohl(from.sin_addr.s_addr) >> 24) == 127;
+}
 } // namespace
 
 bool SimLan::start(std::string* error) {
@@ -90,17 +124,27 @@ bool SimLan::start(std::string* error) {
             *error = "the simulated LAN lives on loopback: broadcast address must be in 127.0.0.0/8";
         return false;
     }
-    m_socket = openListening(m_options.commandPort, error, "command");
-    if (m_socket < 0)
+    const auto broadcast = platform::parseIPv4(m_options.broadcast);
+    if (m_options.ipxPort && !broadcast) {
+        if (error)
+            *error = "the IPX carrier needs a broadcast address, not " + m_options.broadcast;
         return false;
-    m_firmwareSocket = openListening(m_options.firmwarePort, error, "firmware");
-    if (m_firmwareSocket < 0) {
+    }
+    m_broadcastAddress = broadcast.value_or(0);
+    m_socket = openListening(m_options.commandPort, error, "command");
+    if (m_socket >= 0)
+        m_firmwareSocket = openListening(m_options.firmwarePort, error, "firmware");
+    if (m_firmwareSocket >= 0 && m_options.ipxPort)
+        m_ipxSocket = openCarrier(*m_options.ipxPort, error);
+    if (m_socket < 0 || m_firmwareSocket < 0 || (m_options.ipxPort && m_ipxSocket < 0)) {
         platform::closeSocket(m_socket);
-        m_socket = -1;
+        platform::closeSocket(m_firmwareSocket);
+        m_socket = m_firmwareSocket = m_ipxSocket = -1;
         return false;
     }
     m_commandPort = platform::localPort(m_socket);
     m_firmwarePort = platform::localPort(m_firmwareSocket);
+    m_ipxPort = m_ipxSocket >= 0 ? platform::localPort(m_ipxSocket) : 0;
     m_running = true;
     m_thread = std::thread([this] { run(); });
     return true;
@@ -113,10 +157,11 @@ void SimLan::stop() {
         m_thread.join();
     platform::closeSocket(m_socket);
     platform::closeSocket(m_firmwareSocket);
-    m_socket = m_firmwareSocket = -1;
+    platform::closeSocket(m_ipxSocket);
+    m_socket = m_firmwareSocket = m_ipxSocket = -1;
 }
 
-void SimLan::queue(std::vector<Byte> bytes, const sockaddr_in& to, const FaultSpec& faults, Clock::time_point now) {
+void SimLan::queue(std::vector<Byte> bytes, const Destination& to, const FaultSpec& faults, Clock::time_point now) {
     std::uniform_real_distribution<double> chance(0.0, 1.0);
     if (faults.drop > 0 && chance(m_random) < faults.drop)
         return;
@@ -128,34 +173,55 @@ void SimLan::queue(std::vector<Byte> bytes, const sockaddr_in& to, const FaultSp
         std::uniform_int_distribution<std::size_t> where(0, bytes.size() - 1);
         bytes[where(m_random)] ^= 0x5A;
     }
-    const auto due = now + milliseconds(faults.delayMs);
+    Outgoing out{now + milliseconds(faults.delayMs), m_socket, {}, {}};
+    if (const auto* udp = std::get_if<sockaddr_in>(&to)) {
+        out.to = *udp;
+        out.bytes = std::move(bytes);
+    } else {
+        const IpxRoute& route = std::get<IpxRoute>(to);
+        if (m_ipxSocket < 0)
+            return;
+        bytes.resize(std::min(bytes.size(), platform::IpxMaxPayload));
+        platform::IpxPacket packet;
+        packet.source = route.from;
+        packet.destination = route.to;
+        packet.packetType = route.packetType;
+        packet.payload = std::move(bytes);
+        out.socket = m_ipxSocket;
+        out.to = platform::makeAddress(m_broadcastAddress, m_ipxPort);
+        out.bytes = platform::encodeIpx(packet);
+    }
     const bool twice = faults.duplicate > 0 && chance(m_random) < faults.duplicate;
     if (twice)
-        m_outgoing.push_back({due, to, bytes});
-    m_outgoing.push_back({due, to, std::move(bytes)});
+        m_outgoing.push_back(out);
+    m_outgoing.push_back(std::move(out));
     std::stable_sort(m_outgoing.begin(), m_outgoing.end(),
                      [](const Outgoing& a, const Outgoing& b) { return a.due < b.due; });
 }
 
+void SimLan::startTransfer(std::size_t i, Destination peer, Clock::time_point now) {
+    m_firmwarePeers[i] = std::move(peer);
+    SimBox& box = *m_boxes[i];
+    for (auto& request : box.firmwareDue(now))
+        queue(std::move(request.bytes), m_firmwarePeers[i], box.spec().faults, now);
+}
+
 void SimLan::onRequest(const Byte* data, std::size_t n, const sockaddr_in& from, Clock::time_point now) {
     ++m_requests;
-    if (m_options.loopbackOnly && (ntohl(from.sin_addr.s_addr) >> 24) != 127)
+    if (m_options.loopbackOnly && !loopbackSender(from))
         return;
     for (std::size_t i = 0; i < m_boxes.size(); ++i) {
         SimBox& box = *m_boxes[i];
         for (auto& reply : box.handle(std::span<const Byte>(data, n), now))
             queue(std::move(reply.bytes), from, box.spec().faults, now);
-        if (box.takeTransferStart()) {
-            // Block requests go to the socket the transfer's handshake came from.
-            m_firmwarePeers[i] = from;
-            for (auto& request : box.firmwareDue(now))
-                queue(std::move(request.bytes), from, box.spec().faults, now);
-        }
+        // Block requests go to the socket the transfer's handshake came from.
+        if (box.takeTransferStart())
+            startTransfer(i, from, now);
     }
 }
 
 void SimLan::onFirmwareData(const Byte* data, std::size_t n, const sockaddr_in& from, Clock::time_point now) {
-    if (m_options.loopbackOnly && (ntohl(from.sin_addr.s_addr) >> 24) != 127)
+    if (m_options.loopbackOnly && !loopbackSender(from))
         return;
     if (n < HeaderSize)
         return;
@@ -168,10 +234,64 @@ void SimLan::onFirmwareData(const Byte* data, std::size_t n, const sockaddr_in& 
     }
 }
 
+void SimLan::onCarrier(const Byte* data, std::size_t n, const sockaddr_in& from, Clock::time_point now) {
+    if (m_options.loopbackOnly && !loopbackSender(from))
+        return;
+    const auto packet = platform::decodeIpx(std::span<const Byte>(data, n));
+    if (!packet)
+        return;
+    const platform::IpxAddress& to = packet->destination;
+    const platform::IpxAddress& sender = packet->source;
+    // What this LAN sent comes back on the carrier too: it is not a request.
+    for (const auto& box : m_boxes)
+        if (sender.node == box->spec().mac)
+            return;
+    for (const auto& server : m_fileServers)
+        if (sender.node == server->spec().node)
+            return;
+    const std::span<const Byte> payload(packet->payload);
+    const bool toAll = to.node == platform::IpxBroadcastNode;
+    const FaultSpec none{}; // the file server does not misbehave
+
+    for (std::size_t i = 0; i < m_boxes.size(); ++i) {
+        SimBox& box = *m_boxes[i];
+        const bool toBox = to.node == box.spec().mac;
+        const platform::IpxAddress own{{}, box.spec().mac, to.socket};
+        if (to.socket == ipx::CommandSocket && (toBox || toAll)) {
+            for (auto& reply : box.handleIpx(payload, !toBox, now))
+                queue(std::move(reply.bytes), IpxRoute{own, sender, 0}, box.spec().faults, now);
+            // Block requests go to the node the handshake came from, at the
+            // firmware socket, and leave from the box's own firmware socket.
+            if (box.takeTransferStart())
+                startTransfer(i,
+                              IpxRoute{{{}, box.spec().mac, ipx::FirmwareSocket},
+                                       {sender.network, sender.node, ipx::FirmwareSocket},
+                                       0},
+                              now);
+        } else if (to.socket == ipx::FirmwareSocket && toBox) {
+            for (auto& request : box.firmwareData(payload, now, Framing::Ipx))
+                queue(std::move(request.bytes), m_firmwarePeers[i], box.spec().faults, now);
+        }
+    }
+    for (const auto& server : m_fileServers) {
+        const FileServerSpec& spec = server->spec();
+        const bool toServer = to.node == spec.node;
+        if (to.socket == netware::SapSocket && (toServer || toAll)) {
+            if (auto r = server->sapRequest(payload))
+                queue(std::move(*r),
+                      IpxRoute{{spec.network, spec.node, netware::SapSocket}, sender, netware::SapPacketType},
+                      none, now);
+        } else if (to.socket == spec.ncpSocket && toServer) {
+            if (auto r = server->ncpRequest(payload, sender))
+                queue(std::move(*r), IpxRoute{spec.address(), sender, netware::NcpPacketType}, none, now);
+        }
+    }
+}
+
 void SimLan::flush(Clock::time_point now) {
     while (!m_outgoing.empty() && m_outgoing.front().due <= now) {
         const Outgoing& o = m_outgoing.front();
-        platform::sendDatagram(m_socket, o.bytes.data(), o.bytes.size(), o.to);
+        platform::sendDatagram(o.socket, o.bytes.data(), o.bytes.size(), o.to);
         m_outgoing.pop_front();
     }
 }
@@ -179,6 +299,7 @@ void SimLan::flush(Clock::time_point now) {
 void SimLan::run() {
     std::vector<Byte> buffer(2048);  // firmware port
     std::vector<Byte> request(2048); // command port
+    std::vector<Byte> carrier(platform::IpxHeaderSize + platform::IpxMaxPayload);
     while (m_running) {
         int timeoutMs = 10;
         {
@@ -188,8 +309,8 @@ void SimLan::run() {
                 timeoutMs = int(std::clamp<long long>(wait, 0, 10));
             }
         }
-        pollfd fds[2] = {{m_socket, POLLIN, 0}, {m_firmwareSocket, POLLIN, 0}};
-        ::poll(fds, 2, timeoutMs);
+        pollfd fds[3] = {{m_socket, POLLIN, 0}, {m_firmwareSocket, POLLIN, 0}, {m_ipxSocket, POLLIN, 0}};
+        ::poll(fds, m_ipxSocket >= 0 ? 3 : 2, timeoutMs);
         std::lock_guard lock(m_mutex);
         const auto now = Clock::now();
         // The two ports are taken in the order the datagrams were sent: whatever
@@ -214,6 +335,17 @@ void SimLan::run() {
             if (n < 0)
                 break;
             onRequest(request.data(), std::size_t(n), from, now);
+        }
+        // The IPX segment is one carrier: its packets come in the order they were sent.
+        while (m_ipxSocket >= 0) {
+            sockaddr_in from{};
+            const ssize_t n = platform::receiveDatagram(m_ipxSocket, carrier.data(), carrier.size(), &from);
+            if (n < 0) {
+                if (errno == EMSGSIZE)
+                    continue; // longer than any IPX packet: not one
+                break;
+            }
+            onCarrier(carrier.data(), std::size_t(n), from, now);
         }
         for (std::size_t i = 0; i < m_boxes.size(); ++i) {
             m_boxes[i]->tick(now);
@@ -388,7 +520,7 @@ struct KeyRule {
 #define BYTE_KEY(key, field) {key, "a number 0-255", [](Draft& d, int, const std::string& v) { return byteInto(field, v); }}
 
 const KeyRule KeyRules[] = {
-    {"kind", "box or pc",
+    {"kind", "box or pc (fileserver: a NetWare file server, whose keys are listed below)",
      [](Draft& d, int, const std::string& v) {
          if (v == "pc")
              d.box.isPc = true, d.box.deviceType = 1, d.box.features65 = 0x01;
@@ -552,6 +684,204 @@ std::string lowered(std::string s) {
     return s;
 }
 
+// ------------------------------------------------------- file server sections
+
+// A file server while its section is read: the boxes its bindery names are
+// found once every section has been read.
+struct ServerDraft {
+    FileServerSpec server;
+    std::vector<std::string> printServers, ndsTrees, fileServers, missing;
+    struct BoxRef {
+        std::string text; // as written
+        std::uint16_t type;
+    };
+    std::vector<BoxRef> boxRefs;
+    int boxRefsLine = 0;
+    std::string boxRefsKey;
+};
+
+constexpr const char* NameListForm = "names separated by commas, each 1-47 characters without '*', '?' or control "
+                                     "characters";
+
+bool binderyName(const std::string& v) {
+    return !v.empty() && v.size() <= netware::MaxNameLength &&
+           std::none_of(v.begin(), v.end(), [](unsigned char c) { return c < 0x20 || c == 0x7F || c == '*' || c == '?'; });
+}
+
+std::string trimmed(const std::string& s) {
+    const auto first = s.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return {};
+    return s.substr(first, s.find_last_not_of(" \t") - first + 1);
+}
+
+// The comma-separated parts of a value, each trimmed; nothing when one is empty.
+std::optional<std::vector<std::string>> commaList(const std::string& v) {
+    std::vector<std::string> parts;
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t comma = std::min(v.find(',', from), v.size());
+        parts.push_back(trimmed(v.substr(from, comma - from)));
+        if (parts.back().empty())
+            return std::nullopt;
+        if (comma == v.size())
+            return parts;
+        from = comma + 1;
+    }
+}
+
+// A list of bindery names, none given twice (names are compared without case).
+bool nameListInto(std::vector<std::string>& target, const std::string& v) {
+    const auto parts = commaList(v);
+    if (!parts)
+        return false;
+    for (std::size_t i = 0; i < parts->size(); ++i) {
+        if (!binderyName((*parts)[i]))
+            return false;
+        for (std::size_t j = 0; j < i; ++j)
+            if (lowered((*parts)[i]) == lowered((*parts)[j]))
+                return false;
+    }
+    target = *parts;
+    return true;
+}
+
+struct ServerKeyRule {
+    const char* name;
+    const char* form;
+    bool (*apply)(ServerDraft& d, const std::string& value);
+};
+
+const ServerKeyRule ServerKeyRules[] = {
+    {"kind", "fileserver", [](ServerDraft&, const std::string& v) { return v == "fileserver"; }},
+    {"mac", "six hex bytes, as 00:00:1B:12:34:56 (required: the server's IPX node; no box has it)",
+     [](ServerDraft&, const std::string& v) { return parseMac(v).has_value(); }},
+    {"name",
+     "text of 1-47 characters without '*', '?' or control characters (what the server calls itself; default: "
+     "the section name in capitals)",
+     [](ServerDraft& d, const std::string& v) {
+         d.server.name = v;
+         return binderyName(v);
+     }},
+    {"network", "eight hex digits, as 0000BEEF or 0x0000BEEF (its IPX network number; default 00000000)",
+     [](ServerDraft& d, const std::string& v) {
+         const std::string digits = v.size() > 2 && v[0] == '0' && (v[1] == 'x' || v[1] == 'X') ? v.substr(2) : v;
+         std::uint32_t n = 0;
+         const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), n, 16);
+         if (digits.empty() || digits.size() > 8 || ec != std::errc() || end != digits.data() + digits.size())
+             return false;
+         d.server.network = {Byte(n >> 24), Byte(n >> 16), Byte(n >> 8), Byte(n)};
+         return true;
+     }},
+    {"ncp_socket", "a number 1-65535 other than 0x0452, the SAP socket (its NCP socket; default 0x0451)",
+     [](ServerDraft& d, const std::string& v) {
+         const auto n = inRange(v, 1, 65535);
+         if (!n || *n == netware::SapSocket)
+             return false;
+         d.server.ncpSocket = std::uint16_t(*n);
+         return true;
+     }},
+    {"print_servers", "", // the form is NameListForm, with what the objects are
+     [](ServerDraft& d, const std::string& v) { return nameListInto(d.printServers, v); }},
+    {"box_objects",
+     "boxes separated by commas, each named by its section name, its server name or its Ethernet address, "
+     "optionally followed by :1447 or :1448, the object type (default 1447): a print server object named as "
+     "the box whose NET_ADDRESS is the box's node, as QUILL-3P2S:1447, gannet:1448",
+     [](ServerDraft& d, const std::string& v) {
+         const auto parts = commaList(v);
+         if (!parts)
+             return false;
+         d.boxRefs.clear();
+         for (const std::string& part : *parts) {
+             std::uint16_t type = netware::BoxObject;
+             std::string text = part;
+             for (const auto& [suffix, t] :
+                  {std::pair{":1447", netware::BoxObject}, std::pair{":1448", netware::BoxObjectOther}})
+                 if (text.size() > 5 && text.compare(text.size() - 5, 5, suffix) == 0) {
+                     type = t;
+                     text = trimmed(text.substr(0, text.size() - 5));
+                 }
+             d.boxRefs.push_back({text, type});
+         }
+         return true;
+     }},
+    {"missing_objects",
+     "names as print_servers (box objects, type 0x1447, whose NET_ADDRESS names a node where no box answers)",
+     [](ServerDraft& d, const std::string& v) { return nameListInto(d.missing, v); }},
+    {"file_servers", "names as print_servers (file server objects, type 0x0004; the server itself is always one)",
+     [](ServerDraft& d, const std::string& v) { return nameListInto(d.fileServers, v); }},
+    {"nds_trees", "names as print_servers (NDS tree objects, type 0x0278)",
+     [](ServerDraft& d, const std::string& v) { return nameListInto(d.ndsTrees, v); }},
+};
+
+std::string serverKeyForm(const ServerKeyRule& rule) {
+    if (std::string(rule.name) == "print_servers")
+        return std::string(NameListForm) + " (print server objects, type 0x0047, that are not boxes)";
+    return rule.form;
+}
+
+const ServerKeyRule* serverRuleFor(const std::string& key) {
+    for (const ServerKeyRule& rule : ServerKeyRules)
+        if (lowered(key) == rule.name)
+            return &rule;
+    return nullptr;
+}
+
+// A node for the NET_ADDRESS of a box object that no box answers: one that no
+// device of the LAN has.
+MacAddress unusedNode(const std::vector<MacAddress>& taken, Byte& next) {
+    for (;;) {
+        const MacAddress node{0x00, 0x00, 0xB4, 0xEE, 0xEE, next++};
+        if (std::find(taken.begin(), taken.end(), node) == taken.end())
+            return node;
+    }
+}
+
+// The bindery of a file server, once the boxes of the LAN are known: the server
+// itself and the other file servers, the NDS trees, the print servers, the
+// boxes' objects and the objects of boxes that are not there. A box that is not
+// found is reported; nothing is added then.
+bool buildBindery(ServerDraft& d, const std::vector<BoxSpec>& boxes, const std::vector<MacAddress>& taken,
+                  Byte& nextNode, std::string& why) {
+    FileServerSpec& fs = d.server;
+    std::vector<std::pair<const BoxSpec*, std::uint16_t>> found;
+    for (const auto& ref : d.boxRefs) {
+        const BoxSpec* box = nullptr;
+        const auto mac = parseMac(ref.text);
+        for (const BoxSpec& b : boxes)
+            if (lowered(b.label) == lowered(ref.text) ||
+                lowered(fieldText(b.record, record::AliasName, 16)) == lowered(ref.text) || (mac && b.mac == *mac))
+                box = &b;
+        if (!box) {
+            why = "\"" + ref.text + "\" names no box of this file; expected its section name, its server name or its "
+                  "Ethernet address";
+            return false;
+        }
+        if (box->isPc) {
+            why = "\"" + ref.text + "\" is a networked PC; only a box has a print server object";
+            return false;
+        }
+        found.emplace_back(box, ref.type);
+    }
+    fs.addObject(netware::FileServerObject, fs.name, fs.address());
+    for (const auto& n : d.fileServers)
+        fs.addObject(netware::FileServerObject, n);
+    for (const auto& n : d.ndsTrees)
+        fs.addObject(netware::NdsTreeObject, n);
+    for (const auto& n : d.printServers)
+        fs.addObject(netware::PrintServerObject, n);
+    for (const auto& [box, type] : found) {
+        std::string name = fieldText(box->record, record::AliasName, 16);
+        if (name.empty())
+            name = box->label;
+        fs.addObject(type, name, platform::IpxAddress{fs.network, box->mac, ipx::CommandSocket});
+    }
+    for (const auto& n : d.missing)
+        fs.addObject(netware::BoxObject, n,
+                     platform::IpxAddress{fs.network, unusedNode(taken, nextNode), ipx::CommandSocket});
+    return true;
+}
+
 // The text of a LAN description, or an error naming why there is none.
 std::optional<std::string> readDescription(const std::string& path, std::string& why) {
     std::error_code ec;
@@ -593,32 +923,46 @@ std::optional<std::string> readDescription(const std::string& path, std::string&
 
 } // namespace
 
+namespace {
+// One key of --help: its name, then its form wrapped at about 100 columns,
+// continued under itself.
+std::string keyLine(const std::string& name, std::string form) {
+    std::string out;
+    std::string line = "  " + name;
+    line.resize(std::max<std::size_t>(line.size() + 1, 29), ' ');
+    while (line.size() + form.size() > 100) {
+        std::size_t cut = form.rfind(' ', 100 - line.size());
+        if (cut == std::string::npos || cut == 0)
+            break;
+        out += line + form.substr(0, cut) + "\n";
+        form = form.substr(cut + 1);
+        line.assign(29, ' ');
+    }
+    return out + line + form + "\n";
+}
+} // namespace
+
 std::string lanDescriptionKeys() {
     std::string out;
-    for (const KeyRule& rule : KeyRules) {
-        std::string line = "  ";
-        line += rule.name;
-        line.resize(std::max<std::size_t>(line.size() + 1, 29), ' ');
-        // The form is wrapped at about 100 columns, continued under itself.
-        std::string form = rule.form;
-        while (line.size() + form.size() > 100) {
-            std::size_t cut = form.rfind(' ', 100 - line.size());
-            if (cut == std::string::npos || cut == 0)
-                break;
-            out += line + form.substr(0, cut) + "\n";
-            form = form.substr(cut + 1);
-            line.assign(29, ' ');
-        }
-        out += line + form + "\n";
-    }
+    for (const KeyRule& rule : KeyRules)
+        out += keyLine(rule.name, rule.form);
+    out += "\nA section with kind = fileserver is a NetWare file server on the IPX side of the LAN: it\n"
+           "answers the nearest-server query and, on its NCP socket, connections, bindery scans and\n"
+           "NET_ADDRESS reads. Its bindery holds the objects these keys name:\n";
+    for (const ServerKeyRule& rule : ServerKeyRules)
+        out += keyLine(rule.name, serverKeyForm(rule));
     return out;
 }
 
 std::vector<BoxSpec> loadLanDescription(const std::string& path, std::string* error) {
+    return loadLan(path, error).boxes;
+}
+
+LanDescription loadLan(const std::string& path, std::string* error) {
     std::vector<std::pair<int, std::string>> errors; // line (0: the whole file), text
-    auto done = [&](std::vector<BoxSpec> boxes) {
+    auto done = [&](LanDescription lan) {
         if (errors.empty())
-            return boxes;
+            return lan;
         if (error) {
             std::stable_sort(errors.begin(), errors.end(),
                              [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -626,7 +970,7 @@ std::vector<BoxSpec> loadLanDescription(const std::string& path, std::string* er
             for (const auto& e : errors)
                 *error += (error->empty() ? "" : "\n") + e.second;
         }
-        return std::vector<BoxSpec>{};
+        return LanDescription{};
     };
     std::string why;
     const auto text = readDescription(path, why);
@@ -676,19 +1020,42 @@ std::vector<BoxSpec> loadLanDescription(const std::string& path, std::string* er
     }
 
     std::vector<BoxSpec> boxes;
+    std::vector<ServerDraft> servers;
     struct Owner {
         MacAddress mac;
         std::string section;
         int line;
     };
     std::vector<Owner> owners; // every address read so far, from sections with or without mistakes
+    // Reports each key given twice in a section; calls apply(entry) for the others.
+    auto eachKey = [&](const Section& section, auto&& apply) {
+        std::vector<std::pair<std::string, int>> seen; // keys (lower case) and their lines
+        for (const auto* e : section.entries) {
+            const std::string key = lowered(e->key);
+            bool repeated = false;
+            for (const auto& [k, line] : seen)
+                if (k == key) {
+                    report(e->number, "[" + section.name + "] " + e->key + ": given twice in this section (first on line " +
+                                          std::to_string(line) + ")");
+                    repeated = true;
+                }
+            if (repeated)
+                continue;
+            seen.emplace_back(key, e->number);
+            apply(*e, "[" + section.name + "] " + e->key + ": ");
+        }
+    };
     for (const Section& section : sections) {
         const auto errorsBefore = errors.size();
         // The address comes first: the device name and the hardware bytes follow from it.
         const platform::IniFile::Line* macLine = nullptr;
-        for (const auto* e : section.entries)
+        bool fileServer = false;
+        for (const auto* e : section.entries) {
             if (lowered(e->key) == "mac" && !macLine)
                 macLine = e;
+            if (lowered(e->key) == "kind" && e->value == "fileserver")
+                fileServer = true;
+        }
         std::optional<MacAddress> mac;
         if (!macLine) {
             report(section.line, "[" + section.name + "]: mac is missing; expected mac = " + MacForm);
@@ -704,36 +1071,42 @@ std::vector<BoxSpec> loadLanDescription(const std::string& path, std::string* er
             owners.push_back({*mac, section.name, macLine->number});
         }
 
+        if (fileServer) {
+            ServerDraft d;
+            d.server.label = section.name;
+            d.server.node = mac.value_or(MacAddress{});
+            d.server.name = section.name.substr(0, netware::MaxNameLength);
+            std::transform(d.server.name.begin(), d.server.name.end(), d.server.name.begin(),
+                           [](unsigned char c) { return char(std::toupper(c)); });
+            eachKey(section, [&](const platform::IniFile::Line& e, const std::string& where) {
+                const ServerKeyRule* rule = serverRuleFor(e.key);
+                if (!rule)
+                    report(e.number, where + "unknown key of a file server (vnksim --help lists the keys)");
+                else if (!rule->apply(d, e.value))
+                    report(e.number, where + "bad value \"" + e.value + "\"; expected " + serverKeyForm(*rule));
+                else if (lowered(e.key) == "box_objects")
+                    d.boxRefsLine = e.number, d.boxRefsKey = e.key;
+            });
+            if (errors.size() == errorsBefore)
+                servers.push_back(std::move(d));
+            continue;
+        }
+
         Draft d;
         d.box = baseBox(section.name, mac.value_or(MacAddress{}));
         d.box.printers.resize(5);
         std::size_t printersUsed = 0;
         setText(d.box.record, record::AliasName, 16, section.name.substr(0, 15));
-        std::vector<std::pair<std::string, int>> seen; // keys (lower case) and their lines
-        for (const auto* e : section.entries) {
-            const std::string where = "[" + section.name + "] " + e->key + ": ";
-            const std::string key = lowered(e->key);
-            bool repeated = false;
-            for (const auto& [k, line] : seen)
-                if (k == key) {
-                    report(e->number, where + "given twice in this section (first on line " + std::to_string(line) +
-                                     ")");
-                    repeated = true;
-                }
-            if (repeated)
-                continue;
-            seen.emplace_back(key, e->number);
+        eachKey(section, [&](const platform::IniFile::Line& e, const std::string& where) {
             int n = 0;
-            const KeyRule* rule = ruleFor(e->key, n);
-            if (!rule) {
-                report(e->number, where + "unknown key (vnksim --help lists the keys)");
-                continue;
-            }
-            if (!rule->apply(d, n, e->value))
-                report(e->number, where + "bad value \"" + e->value + "\"; expected " + rule->form);
-            else if (key.rfind("printer", 0) == 0)
+            const KeyRule* rule = ruleFor(e.key, n);
+            if (!rule)
+                report(e.number, where + "unknown key (vnksim --help lists the keys)");
+            else if (!rule->apply(d, n, e.value))
+                report(e.number, where + "bad value \"" + e.value + "\"; expected " + rule->form);
+            else if (lowered(e.key).rfind("printer", 0) == 0)
                 printersUsed = std::max(printersUsed, std::size_t(n));
-        }
+        });
         if (errors.size() != errorsBefore)
             continue;
         d.box.printers.resize(printersUsed);
@@ -743,7 +1116,22 @@ std::vector<BoxSpec> loadLanDescription(const std::string& path, std::string* er
     }
     if (boxes.empty() && errors.empty())
         errors.emplace_back(0, "the LAN description " + path + " has no box: expected one [name] section per box or PC");
-    return done(std::move(boxes));
+
+    // The boxes a bindery names are known now.
+    LanDescription lan;
+    std::vector<MacAddress> taken;
+    for (const Owner& o : owners)
+        taken.push_back(o.mac);
+    Byte nextNode = 1;
+    for (ServerDraft& d : servers) {
+        std::string missing;
+        if (!buildBindery(d, boxes, taken, nextNode, missing))
+            report(d.boxRefsLine, "[" + d.server.label + "] " + d.boxRefsKey + ": " + missing);
+        else
+            lan.fileServers.push_back(std::move(d.server));
+    }
+    lan.boxes = std::move(boxes);
+    return done(std::move(lan));
 }
 
 std::vector<BoxSpec> demoLan() {
@@ -831,6 +1219,23 @@ std::vector<BoxSpec> demoLan() {
     for (auto& b : lan)
         setRecordChecksum(b.record);
     return lan;
+}
+
+FileServerSpec demoFileServer() {
+    FileServerSpec fs;
+    fs.label = "fs-main";
+    fs.name = "FS-MAIN";
+    fs.node = {0x00, 0x00, 0x1B, 0x4F, 0x53, 0x01};
+    // Network 0: the segment's own, the only one a station without a router reaches.
+    fs.addObject(netware::FileServerObject, fs.name, fs.address());
+    fs.addObject(netware::FileServerObject, "FS-ARCHIVE");
+    fs.addObject(netware::NdsTreeObject, "ACME_TREE");
+    fs.addObject(netware::PrintServerObject, "PS-FLOOR2");
+    // A print server object that carries a box's name without being the box's own.
+    fs.addObject(netware::PrintServerObject, "BITTERN-2P");
+    fs.addObject(netware::BoxObject, "QUILL-3P2S",
+                 platform::IpxAddress{fs.network, {0x00, 0x00, 0xB4, 0x12, 0x33, 0x44}, ipx::CommandSocket});
+    return fs;
 }
 
 } // namespace vnk::sim

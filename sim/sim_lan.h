@@ -2,10 +2,17 @@
 // command port of one endpoint, every box hearing every broadcast, each answering
 // what is addressed to it. Runs on its own thread; tests start one in-process on
 // ephemeral loopback ports, vnksim runs one as a program.
+//
+// With an IPX carrier port the LAN is also a virtual IPX segment: it reads every
+// carrier datagram, hands packets for socket 0x3434 (and firmware data for
+// 0x3451) to the box whose node is its Ethernet address, and SAP and NCP
+// packets to its NetWare file servers. Everything it sends goes to the carrier's
+// broadcast address, so that every endpoint of the segment hears it.
 #pragma once
 
 #include "platform/endpoint.h"
 #include "sim/sim_box.h"
+#include "sim/sim_fileserver.h"
 
 #include <netinet/in.h>
 
@@ -15,6 +22,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <variant>
 
 namespace vnk::sim {
 
@@ -22,6 +30,7 @@ struct LanOptions {
     std::string broadcast = "127.255.255.255";
     std::uint16_t commandPort = 0;  // 0: a free port is chosen
     std::uint16_t firmwarePort = 0; // 0: a free port is chosen
+    std::optional<std::uint16_t> ipxPort; // the IPX carrier port; none: no IPX; 0: a free port is chosen
     std::string stateDirectory;     // "" keeps records in memory
     bool loopbackOnly = true;       // never answer a requester outside 127.0.0.0/8
     unsigned seed = 1;              // for the random faults
@@ -34,13 +43,16 @@ public:
     SimLan(const SimLan&) = delete;
     SimLan& operator=(const SimLan&) = delete;
 
-    // Boxes may be added before or after start().
+    // Boxes and file servers may be added before or after start().
     int addBox(BoxSpec spec);
+    int addFileServer(FileServerSpec spec);
     bool start(std::string* error = nullptr);
     void stop();
 
     std::uint16_t commandPort() const { return m_commandPort; }
     std::uint16_t firmwarePort() const { return m_firmwarePort; }
+    // The IPX carrier port once started (0 when the LAN has no IPX side).
+    std::uint16_t ipxPort() const { return m_ipxPort; }
     // The endpoint a client uses to reach this LAN.
     platform::Endpoint endpoint() const;
     int boxCount() const;
@@ -50,6 +62,12 @@ public:
         std::lock_guard lock(m_mutex);
         return f(*m_boxes.at(std::size_t(i)));
     }
+    // Runs f on file server i under the LAN's lock.
+    template <class F> auto withFileServer(int i, F&& f) {
+        std::lock_guard lock(m_mutex);
+        return f(*m_fileServers.at(std::size_t(i)));
+    }
+    int fileServerCount() const;
     // The box whose Ethernet address is mac, or -1.
     int findBox(const MacAddress& mac) const;
 
@@ -57,25 +75,40 @@ public:
     std::size_t requestsSeen() const { return m_requests.load(); }
 
 private:
+    // An IPX packet's way: its source and destination addresses and its type.
+    struct IpxRoute {
+        platform::IpxAddress from, to;
+        Byte packetType = 0;
+    };
+    // Where a datagram goes: a UDP requester, or an IPX address on the segment.
+    using Destination = std::variant<sockaddr_in, IpxRoute>;
     struct Outgoing {
         Clock::time_point due;
+        int socket;
         sockaddr_in to;
         std::vector<Byte> bytes;
     };
     void run();
     void onRequest(const Byte* data, std::size_t n, const sockaddr_in& from, Clock::time_point now);
     void onFirmwareData(const Byte* data, std::size_t n, const sockaddr_in& from, Clock::time_point now);
-    void queue(std::vector<Byte> bytes, const sockaddr_in& to, const FaultSpec& faults, Clock::time_point now);
+    void onCarrier(const Byte* data, std::size_t n, const sockaddr_in& from, Clock::time_point now);
+    void startTransfer(std::size_t box, Destination peer, Clock::time_point now);
+    // Faults apply to what a box sends (the IPX payload, not its header).
+    void queue(std::vector<Byte> bytes, const Destination& to, const FaultSpec& faults, Clock::time_point now);
     void flush(Clock::time_point now);
 
     LanOptions m_options;
     int m_socket = -1;
     int m_firmwareSocket = -1;
+    int m_ipxSocket = -1;
     std::uint16_t m_commandPort = 0;
     std::uint16_t m_firmwarePort = 0;
+    std::uint16_t m_ipxPort = 0;
+    std::uint32_t m_broadcastAddress = 0; // host order
     mutable std::mutex m_mutex;
     std::vector<std::unique_ptr<SimBox>> m_boxes;
-    std::vector<sockaddr_in> m_firmwarePeers; // per box: where its block requests go
+    std::vector<Destination> m_firmwarePeers; // per box: where its block requests go
+    std::vector<std::unique_ptr<SimFileServer>> m_fileServers;
     std::deque<Outgoing> m_outgoing;
     std::mt19937 m_random;
     std::thread m_thread;
@@ -83,15 +116,29 @@ private:
     std::atomic<std::size_t> m_requests{0};
 };
 
-// The LAN description file: one INI section per box or PC. Every mistake of the
-// file is reported, one line each as "file:line: [section] key: what was
-// expected", in *error; a file with any mistake gives no box. A directory, a file
-// that cannot be read or is longer than 1 MiB, two sections of one name and two
-// boxes with one Ethernet address are refused.
+// What a LAN description holds: boxes and PCs, and NetWare file servers.
+struct LanDescription {
+    std::vector<BoxSpec> boxes;
+    std::vector<FileServerSpec> fileServers;
+};
+
+// The LAN description file: one INI section per box, PC or file server. Every
+// mistake of the file is reported, one line each as "file:line: [section] key:
+// what was expected", in *error; a file with any mistake gives nothing. A
+// directory, a file that cannot be read or is longer than 1 MiB, two sections of
+// one name, two devices with one Ethernet address and a file without a box are
+// refused.
+LanDescription loadLan(const std::string& path, std::string* error);
+// The boxes of a LAN description alone.
 std::vector<BoxSpec> loadLanDescription(const std::string& path, std::string* error);
 // The keys of a LAN description, one a line with the form of its value, for --help.
 std::string lanDescriptionKeys();
 // The built-in demo LAN: several models and a networked PC.
 std::vector<BoxSpec> demoLan();
+// The demo LAN's NetWare file server FS-MAIN. Its bindery names the demo box
+// QUILL-3P2S as a box (0x1447), the print servers PS-FLOOR2 and BITTERN-2P (the
+// name of a demo box that is not on the bindery as one), the NDS tree ACME_TREE
+// and the file servers FS-MAIN and FS-ARCHIVE.
+FileServerSpec demoFileServer();
 
 } // namespace vnk::sim

@@ -25,18 +25,23 @@ void usage(FILE* out) {
                "                    must lie in 127.0.0.0/8)\n"
                "  --port N          command port (default $VNK_PORT or 13364)\n"
                "  --fw-port N       firmware data port (default $VNK_FW_PORT or 13393)\n"
+               "  --ipx-port N      also be a virtual IPX segment carried by UDP port N (default\n"
+               "                    $VNK_IPX_PORT; no IPX side when neither is given): the boxes answer\n"
+               "                    every command and take firmware over IPX at their node (the\n"
+               "                    Ethernet address), and the LAN's file servers (the demo's FS-MAIN)\n"
+               "                    answer the nearest-server query and bindery scans\n"
                "  --for SECONDS     stop after this long (default: until interrupted)\n"
-               "  --list            print the boxes and exit\n"
+               "  --list            print the boxes and file servers and exit\n"
                "  --make-firmware FILE [--model CODE] [--images N]\n"
                "                    write a firmware file the simulated boxes accept and exit: CODE is\n"
                "                    the box's model code as `vnkctl get BOX model_code` prints it\n"
                "                    (decimal 0-255, or hex after 0x; default 17), N images of 524288\n"
                "                    bytes (1 to 4, default 1)\n"
                "  --help            this text\n\n"
-               "A LAN description holds one INI section per box or PC: [name] and then key = value\n"
-               "lines (';' starts a comment). Keys are case-insensitive and each is given at most\n"
-               "once; mac is required and no two boxes share one. Numbers are decimal, or hex after\n"
-               "0x. A key with <n> stands for five, n from 1 to 5 (port2_state, printer1_id).\n"
+               "A LAN description holds one INI section per box, PC or file server: [name] and then\n"
+               "key = value lines (';' starts a comment). Keys are case-insensitive and each is given\n"
+               "at most once; mac is required and no two devices share one. Numbers are decimal, or\n"
+               "hex after 0x. A key with <n> stands for five, n from 1 to 5 (port2_state, printer1_id).\n"
                "Every mistake of the file is reported with its line; a file with any is refused.\n\n",
                out);
     std::fputs(vnk::sim::lanDescriptionKeys().c_str(), out);
@@ -46,7 +51,13 @@ void usage(FILE* out) {
                "  name = QUILL-1\n"
                "  ports = 0x0B\n"
                "  ip = 192.168.1.50\n"
-               "  fault_ignore = reset, testprint\n",
+               "  fault_ignore = reset, testprint\n"
+               "  [fs-main]\n"
+               "  kind = fileserver\n"
+               "  mac = 00:00:1B:4F:53:01\n"
+               "  print_servers = PS-FLOOR2\n"
+               "  nds_trees = ACME_TREE\n"
+               "  box_objects = quill:1447\n",
                out);
 }
 
@@ -74,6 +85,7 @@ int main(int argc, char** argv) {
     options.broadcast = std::getenv("VNK_BROADCAST") ? env.broadcast : "127.255.255.255";
     options.commandPort = env.commandPort;
     options.firmwarePort = env.firmwarePort;
+    options.ipxPort = env.ipxPort;
     std::string lanFile;
     double seconds = -1;
     bool listOnly = false;
@@ -114,6 +126,10 @@ int main(int argc, char** argv) {
             port(options.commandPort);
         } else if (a == "--fw-port") {
             port(options.firmwarePort);
+        } else if (a == "--ipx-port") {
+            std::uint16_t p = 0;
+            port(p);
+            options.ipxPort = p;
         } else if (a == "--for") {
             seconds = std::atof(next().c_str());
         } else if (a == "--list") {
@@ -158,19 +174,35 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    std::vector<sim::BoxSpec> boxes = lanFile.empty() ? sim::demoLan() : sim::loadLanDescription(lanFile, &error);
-    if (boxes.empty()) {
+    sim::LanDescription description;
+    if (lanFile.empty()) {
+        description.boxes = sim::demoLan();
+        description.fileServers = {sim::demoFileServer()};
+    } else {
+        description = sim::loadLan(lanFile, &error);
+    }
+    if (description.boxes.empty()) {
         printError(error);
         return 2;
     }
     sim::SimLan lan(options);
-    for (auto& b : boxes)
+    for (auto& b : description.boxes)
         lan.addBox(std::move(b));
+    for (auto& f : description.fileServers)
+        lan.addFileServer(std::move(f));
     if (listOnly) {
         for (int i = 0; i < lan.boxCount(); ++i)
             lan.withBox(i, [](sim::SimBox& box) {
                 std::printf("%-10s %-4s %s  %s\n", box.spec().label.c_str(), box.spec().isPc ? "pc" : "box",
                             protocol::macText(box.spec().mac).c_str(), box.activeName().c_str());
+                return 0;
+            });
+        for (int i = 0; i < lan.fileServerCount(); ++i)
+            lan.withFileServer(i, [](sim::SimFileServer& server) {
+                const sim::FileServerSpec& f = server.spec();
+                std::printf("%-10s %-4s %s  %s (network %02X%02X%02X%02X, %zu bindery objects)\n", f.label.c_str(),
+                            "fs", protocol::macText(f.node).c_str(), f.name.c_str(), f.network[0], f.network[1],
+                            f.network[2], f.network[3], f.bindery.size());
                 return 0;
             });
         return 0;
@@ -181,8 +213,12 @@ int main(int argc, char** argv) {
     }
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
-    std::printf("vnksim: %d devices on %s, command port %u, firmware port %u\n", lan.boxCount(),
+    std::printf("vnksim: %d devices on %s, command port %u, firmware port %u", lan.boxCount(),
                 options.broadcast.c_str(), lan.commandPort(), lan.firmwarePort());
+    if (options.ipxPort)
+        std::printf(", IPX carrier port %u (%d file server%s)", lan.ipxPort(), lan.fileServerCount(),
+                    lan.fileServerCount() == 1 ? "" : "s");
+    std::printf("\n");
     std::fflush(stdout);
     const auto start = std::chrono::steady_clock::now();
     while (!g_stop) {

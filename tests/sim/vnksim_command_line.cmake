@@ -63,3 +63,25 @@ if(NOT uid STREQUAL "0" OR as_user)
     expect("--lan unreadable" "${code}" "${out}"
            "vnksim: cannot read the LAN description [^\n]*locked.ini: Permission denied" 2)
 endif()
+
+# The IPX side: the option and the file server keys are in the help, a file
+# server's mistakes name their line, --list shows the server, and the start line
+# names the carrier port.
+execute_process(COMMAND "${VNKSIM}" --help RESULT_VARIABLE code OUTPUT_VARIABLE out ERROR_VARIABLE out)
+expect("--help ipx" "${code}" "${out}" "--ipx-port N +also be a virtual IPX segment" 0)
+expect("--help ipx" "${code}" "${out}" "box_objects +boxes separated by commas" 0)
+expect("--help ipx" "${code}" "${out}" "missing_objects +names as print_servers" 0)
+
+file(WRITE "${WORK}/fs.ini" "[quill]\nmac = 00:00:B4:12:33:44\n[fs]\nkind = fileserver\nmac = 00:00:1B:00:00:01\n"
+                            "box_objects = quill, heron\n")
+execute_process(COMMAND "${VNKSIM}" --lan "${WORK}/fs.ini" --list RESULT_VARIABLE code OUTPUT_VARIABLE out ERROR_VARIABLE out)
+expect("--lan with an unknown box object" "${code}" "${out}"
+       "vnksim: [^\n]*fs.ini:6: \\[fs\\] box_objects: \"heron\" names no box of this file" 2)
+file(WRITE "${WORK}/fs.ini" "[quill]\nmac = 00:00:B4:12:33:44\n[fs]\nkind = fileserver\nmac = 00:00:1B:00:00:01\n"
+                            "box_objects = quill:1448\nprint_servers = PS-A\n")
+execute_process(COMMAND "${VNKSIM}" --lan "${WORK}/fs.ini" --list RESULT_VARIABLE code OUTPUT_VARIABLE out ERROR_VARIABLE out)
+expect("--lan with a file server" "${code}" "${out}" "fs +fs +00 00 1B 00 00 01  FS \\(network 00000000, 3 bindery objects\\)" 0)
+
+execute_process(COMMAND "${VNKSIM}" --demo --for 0.2 --port 47364 --fw-port 47393 --ipx-port 47213
+                RESULT_VARIABLE code OUTPUT_VARIABLE out ERROR_VARIABLE out)
+expect("--ipx-port" "${code}" "${out}" "IPX carrier port 47213 \\(1 file server\\)" 0)
