@@ -26,6 +26,14 @@ struct Timing {
     int blockRequestReads = 20;
     int upgradeSearchesBefore = 10;
     int upgradeSearchesAfter = 30;
+    // Over IPX
+    int ipxSearchAttempts = 10;          // XSearchPS: send and receive, this many times
+    int ipxLongReceives = 70;            // receives awaiting a write's or a reset's confirmation
+    microseconds ipxBlockRequestWait{20'000'000}; // silence that ends a transfer over IPX
+    std::array<microseconds, 2> netwarePassWait{microseconds{1'000'000}, microseconds{2'000'000}};
+    microseconds netwareScanWait{2'000'000}; // one bindery scan or property reply, and the end of the connection
+    int netwareReads = 20;               // reads of one NetWare reply
+    std::array<microseconds, 2> ipxSearchPassWait{microseconds{1'000'000}, microseconds{2'000'000}};
 
     static Timing real() { return Timing{}; }
     // For tests against the in-process simulated LAN on loopback, where a box
@@ -37,6 +45,10 @@ struct Timing {
         t.receiveWait = microseconds{10'000};
         t.discoveryPassWait = {microseconds{0}, microseconds{30'000}, microseconds{60'000}};
         t.blockRequestWait = microseconds{1'000'000};
+        t.ipxBlockRequestWait = microseconds{1'000'000};
+        t.netwarePassWait = {microseconds{30'000}, microseconds{60'000}};
+        t.netwareScanWait = microseconds{60'000};
+        t.ipxSearchPassWait = {microseconds{30'000}, microseconds{60'000}};
         return t;
     }
 };

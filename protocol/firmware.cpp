@@ -342,44 +342,20 @@ const char* upgradeEndText(UpgradeEnd end) {
     case UpgradeEnd::SelectFailed: return "waiting for a block request failed";
     case UpgradeEnd::SendFailed: return "a block could not be sent";
     case UpgradeEnd::BlockOutOfReach: return "the box asked for a block the image does not have";
+    case UpgradeEnd::BroadcastAddress: return "the box's address is the broadcast address";
     }
     return "";
 }
 
 namespace {
 
-// The socket of one transfer; closed on every way out unless a send or receive
-// attempt already closed it after a reported failure.
-struct TransferSocket {
-    int fd = -1;
-    ~TransferSocket() { closeSocket(fd); }
-};
-
-// The upgrade handshake on the transfer's own socket: one send phase to the
-// command port, then a receive phase that ends when 12 bytes are there or one
-// read delivered exactly 10. 1 accepted, 0 not, -1 after a reported failure
-// (the socket is closed then).
-int upgradeHandshake(UdpServerContext& ctx, int socket, const ServerEntry& entry) {
-    Byte request[HeaderSize];
-    buildHeader(request, entry.ethernet, CmdFirmware);
-    const int sent = ctx.sendPhase(socket, request, sizeof request, ctx.endpoint().commandPort);
-    if (sent <= 0)
-        return sent;
-    Byte reply[HandshakeReplySize];
-    std::size_t have = 0;
-    const int got = ctx.receivePhase(socket, reply, sizeof reply, UdpServerContext::EarlyEnd::FirmwareTen, have);
-    if (got <= 0)
-        return got;
-    return replyAccepted(std::span<const Byte>(reply, have), CmdFirmware) ? 1 : 0;
-}
-
 // Answers block requests from the file until the box asks for the end marker
 // or something ends the transfer. The file is read on demand, one block at a time.
 // fileOpened tells a file that did not open from one that failed while blocks
 // were being read.
-UpgradeEnd serveBlocks(UdpServerContext& ctx, TransferSocket& sock, const ServerEntry& entry,
-                       const std::string& path, const MacAddress& recordEthernet, int typeIndex,
-                       const UpgradeProgress& progress, UpgradeResult& r, bool& fileOpened) {
+UpgradeEnd serveBlocks(CPServerContext& ctx, UpgradeChannel& channel, const std::string& path,
+                       const MacAddress& recordEthernet, int typeIndex, const UpgradeProgress& progress,
+                       UpgradeResult& r, bool& fileOpened) {
     const Timing& t = ctx.timing();
     ReadOnlyFile file(path);
     fileOpened = file.isOpen();
@@ -387,40 +363,46 @@ UpgradeEnd serveBlocks(UdpServerContext& ctx, TransferSocket& sock, const Server
         r.fileError = file.error();
         return UpgradeEnd::FileError;
     }
+    const std::size_t header = channel.headerSize();
+    const std::size_t requestSize = header + 2; // the end reply has this size too
+    const std::size_t blockDatagramSize = header + 2 + BlockSize;
     std::array<Byte, BlockDatagramSize> datagram{};
+    std::array<Byte, BlockRequestSize> request{};
+    if (blockDatagramSize > datagram.size() || requestSize > request.size())
+        return UpgradeEnd::BadArgument; // a transport with a longer header than UDP's
     std::bitset<FullImageBlocks + 1> answered;
     for (;;) {
-        // Each read takes one whole datagram. Only a 12-byte one that names a
-        // block is a request: anything else that reaches the socket, such as a
-        // duplicated handshake reply (10 bytes, or 12 with number 0, which no
-        // block has), is dropped and the wait goes on. A failing read is skipped.
-        Byte request[BlockRequestSize];
+        // Each read takes one whole datagram. Only one of a request's size that
+        // names a block is a request: anything else that reaches the socket, such
+        // as a duplicated handshake reply (shorter, or of a request's size with
+        // number 0, which no block has), is dropped and the wait goes on. A
+        // failing read is skipped.
         std::uint16_t number = 0;
         for (int i = 0; i < t.blockRequestReads && number == 0; ++i) {
-            const WaitResult w = waitReadable(sock.fd, t.blockRequestWait, ctx.idleHook());
+            const WaitResult w = channel.waitRequest();
             if (w == WaitResult::TimedOut)
                 return UpgradeEnd::NoRequest;
             if (w == WaitResult::Failed) {
                 ctx.reporter().report(socketFailureText(errno, "XUpgradeFlashRAM", "select"));
                 return UpgradeEnd::SelectFailed;
             }
-            if (receiveSized(sock.fd, request, sizeof request) == SizedReceive::Taken)
-                number = getLE16(request, HeaderSize);
+            if (channel.receiveRequest(request.data(), requestSize) == SizedReceive::Taken)
+                number = getLE16(request, header);
         }
         if (number == 0)
             return UpgradeEnd::RequestReadsUsedUp;
         r.lastBlock = number;
-        std::size_t length = BlockDatagramSize;
+        std::size_t length = blockDatagramSize;
         if (number == EndMarker) {
-            putLE16(datagram, HeaderSize, EndReplyNumber);
-            length = EndReplySize;
+            putLE16(datagram, header, EndReplyNumber);
+            length = requestSize;
         } else {
             // Block numbers count from 1 and never leave the chosen image.
             if (number > BlocksPerImage)
                 return UpgradeEnd::BlockOutOfReach;
             const std::uint64_t offset =
                 ImageSize * std::uint64_t(typeIndex) + std::uint64_t(number - 1) * BlockSize;
-            const std::span<Byte, BlockSize> block(datagram.data() + HeaderSize + 2, BlockSize);
+            const std::span<Byte, BlockSize> block(datagram.data() + header + 2, BlockSize);
             const long got = file.readAt(offset, block.data(), BlockSize);
             if (got < 0) {
                 r.fileError = file.error();
@@ -430,13 +412,10 @@ UpgradeEnd serveBlocks(UdpServerContext& ctx, TransferSocket& sock, const Server
                 return UpgradeEnd::BlockOutOfReach;
             if (number == AddressBlock)
                 insertEthernetAddress(block, recordEthernet);
-            putLE16(datagram, HeaderSize, number);
+            putLE16(datagram, header, number);
         }
-        buildHeader(datagram, entry.ethernet, CmdFirmware);
-        const int sent = ctx.sendPhase(sock.fd, datagram.data(), length, ctx.endpoint().firmwarePort);
-        if (sent < 0)
-            sock.fd = -1; // reported and closed by the send
-        if (sent != 1)
+        channel.buildHeader(datagram.data());
+        if (channel.send(datagram.data(), length) != 1)
             return UpgradeEnd::SendFailed;
         if (number == EndMarker)
             return UpgradeEnd::Completed;
@@ -450,15 +429,80 @@ UpgradeEnd serveBlocks(UdpServerContext& ctx, TransferSocket& sock, const Server
     }
 }
 
+// The UDP side: one socket, not bound, broadcast allowed; requests to the
+// command port, blocks to the firmware port, every header naming the box by
+// its Ethernet address.
+class UdpChannel final : public UpgradeChannel {
+public:
+    UdpChannel(UdpServerContext& ctx, const ServerEntry& entry) : m_ctx(ctx), m_entry(entry) {}
+    ~UdpChannel() override { close(); }
+
+    std::size_t headerSize() const override { return HeaderSize; }
+    bool open(UpgradeEnd& why) override {
+        m_fd = m_ctx.openOperationSocket("XUpgradeFlashRAM", false);
+        if (m_fd < 0)
+            why = UpgradeEnd::SocketFailed;
+        return m_fd >= 0;
+    }
+    // One send phase to the command port, then a receive phase that ends when 12
+    // bytes are there or one read delivered exactly 10.
+    int handshake() override {
+        if (m_fd < 0)
+            return -1;
+        Byte request[HeaderSize];
+        vnk::protocol::buildHeader(request, m_entry.ethernet, CmdFirmware);
+        const int sent = m_ctx.sendPhase(m_fd, request, sizeof request, m_ctx.endpoint().commandPort);
+        if (sent <= 0)
+            return closedAfter(sent);
+        Byte reply[HandshakeReplySize];
+        std::size_t have = 0;
+        const int got =
+            m_ctx.receivePhase(m_fd, reply, sizeof reply, UdpServerContext::EarlyEnd::FirmwareTen, have);
+        if (got <= 0)
+            return closedAfter(got);
+        return replyAccepted(std::span<const Byte>(reply, have), CmdFirmware) ? 1 : 0;
+    }
+    WaitResult waitRequest() override {
+        return waitReadable(m_fd, m_ctx.timing().blockRequestWait, m_ctx.idleHook());
+    }
+    SizedReceive receiveRequest(Byte* buffer, std::size_t size) override {
+        return receiveSized(m_fd, buffer, size);
+    }
+    void buildHeader(Byte* datagram) override {
+        vnk::protocol::buildHeader(std::span<Byte>(datagram, HeaderSize), m_entry.ethernet, CmdFirmware);
+    }
+    int send(const Byte* data, std::size_t length) override {
+        return closedAfter(m_ctx.sendPhase(m_fd, data, length, m_ctx.endpoint().firmwarePort));
+    }
+    void close() override {
+        closeSocket(m_fd);
+        m_fd = -1;
+    }
+    bool searchAfterAnyEnd() const override { return false; }
+
+private:
+    // A phase that failed hard has reported and closed the socket already.
+    int closedAfter(int phase) {
+        if (phase < 0)
+            m_fd = -1;
+        return phase;
+    }
+
+    UdpServerContext& m_ctx;
+    const ServerEntry& m_entry;
+    int m_fd = -1;
+};
+
 } // namespace
 
-int udpUpgradeFlashRAM(UdpServerContext& ctx, ServerEntry& entry, const std::string& path,
-                       const MacAddress& recordEthernet, int typeIndex, const UpgradeProgress& progress,
-                       UpgradeResult* result) {
+int runUpgrade(CPServerContext& ctx, UpgradeChannel& channel, ServerEntry& entry, const std::string& path,
+               const MacAddress& recordEthernet, int typeIndex, const UpgradeProgress& progress,
+               UpgradeResult* result) {
     UpgradeResult local;
     UpgradeResult& r = result ? *result : local;
     r = UpgradeResult{};
     auto finish = [&](UpgradeEnd end) {
+        channel.close();
         r.end = end;
         return end == UpgradeEnd::Completed ? 1 : 0;
     };
@@ -466,22 +510,16 @@ int udpUpgradeFlashRAM(UdpServerContext& ctx, ServerEntry& entry, const std::str
         return finish(UpgradeEnd::BadArgument);
     const Timing& t = ctx.timing();
 
-    TransferSocket sock;
-    sock.fd = ctx.openOperationSocket("XUpgradeFlashRAM", false);
-    if (sock.fd < 0)
-        return finish(UpgradeEnd::SocketFailed);
-    auto handshake = [&]() {
-        const int h = upgradeHandshake(ctx, sock.fd, entry);
-        if (h < 0)
-            sock.fd = -1;
-        return h == 1;
-    };
-    if (!handshake())
+    UpgradeEnd refused = UpgradeEnd::SocketFailed;
+    if (!channel.open(refused))
+        return finish(refused);
+    if (channel.handshake() != 1)
         return finish(UpgradeEnd::HandshakeFailed);
 
     // A box with firmware takes the first handshake as the call to stop its
     // firmware and wait; it shows that in its search reply, and the second
     // handshake starts the transfer.
+    const std::size_t id = ctx.searchReplyIdentity();
     Byte search[DiscoveryReplySize]{};
     if (firmwarePresent(entry.identity)) {
         bool found = false;
@@ -489,31 +527,39 @@ int udpUpgradeFlashRAM(UdpServerContext& ctx, ServerEntry& entry, const std::str
             found = ctx.XSearchPS(entry, search) == 1;
         if (!found)
             return finish(UpgradeEnd::BoxNotFound);
-        if (!handshake())
+        if (channel.handshake() != 1)
             return finish(UpgradeEnd::HandshakeFailed);
-        if (search[HeaderSize + identity::UpgradeState] != 0)
+        if (search[id + identity::UpgradeState] != 0)
             return finish(UpgradeEnd::NotInUpgradeMode);
     }
 
     bool fileOpened = false;
-    const UpgradeEnd end = serveBlocks(ctx, sock, entry, path, recordEthernet, typeIndex, progress, r, fileOpened);
-    closeSocket(sock.fd); // the file is closed already
-    sock.fd = -1;
+    UpgradeEnd end = UpgradeEnd::SocketFailed;
+    if (channel.beginBlocks())
+        end = serveBlocks(ctx, channel, path, recordEthernet, typeIndex, progress, r, fileOpened);
+    channel.close(); // the file is closed already
 
     // After the end reply, or when the file failed the box while it was being
     // sent (a block beyond its end, a read error), the box is searched for and the
     // entry takes its fresh identity: a box left without firmware says so.
     const bool fileFailedMidway = end == UpgradeEnd::BlockOutOfReach || (end == UpgradeEnd::FileError && fileOpened);
-    if (end == UpgradeEnd::Completed || fileFailedMidway) {
+    if (end == UpgradeEnd::Completed || fileFailedMidway || channel.searchAfterAnyEnd()) {
         for (int i = 0; i < t.upgradeSearchesAfter; ++i) {
             if (ctx.XSearchPS(entry, search) == 1) {
-                std::memcpy(entry.identity.data(), search + HeaderSize, IdentitySize);
+                std::memcpy(entry.identity.data(), search + id, IdentitySize);
                 r.identityRefreshed = true;
                 break;
             }
         }
     }
     return finish(end);
+}
+
+int udpUpgradeFlashRAM(UdpServerContext& ctx, ServerEntry& entry, const std::string& path,
+                       const MacAddress& recordEthernet, int typeIndex, const UpgradeProgress& progress,
+                       UpgradeResult* result) {
+    UdpChannel channel(ctx, entry);
+    return runUpgrade(ctx, channel, entry, path, recordEthernet, typeIndex, progress, result);
 }
 
 int UdpServerContext::XUpgradeFlashRAM(ServerEntry& entry, const std::string& path, const MacAddress& recordEthernet,

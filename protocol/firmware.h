@@ -173,6 +173,7 @@ enum class UpgradeEnd {
     SelectFailed,       // waiting for a request failed; reported
     SendFailed,         // a block or the end reply could not be sent
     BlockOutOfReach,    // a requested block lies outside the image or beyond the end of the file
+    BroadcastAddress,   // the entry's address names every box (IPX node FF FF FF FF FF FF); reported
 };
 const char* upgradeEndText(UpgradeEnd end);
 
@@ -184,6 +185,50 @@ struct UpgradeResult {
     int lastBlock = -1;          // the last block number asked for
     bool identityRefreshed = false; // the final search answered and the entry got its identity
 };
+
+// One transport's side of a transfer: its sockets, the upgrade handshake and
+// the datagrams of the block exchange. Every datagram of the exchange starts
+// with the transport's header; a block request carries the block number (16-bit
+// little-endian) right after it, a block datagram the number and the 1024
+// bytes, the end reply the number 0xFFFF. The rules that do not depend on the
+// transport (the searches around the handshakes, reading blocks on demand, the
+// address in block 448, progress, the final searches) are runUpgrade()'s.
+class UpgradeChannel {
+public:
+    virtual ~UpgradeChannel() = default;
+    virtual std::size_t headerSize() const = 0;
+    // Socket set-up before the first handshake. False after a reported failure
+    // or refusal, with why set; the channel is closed then.
+    virtual bool open(UpgradeEnd& why) = 0;
+    // One upgrade handshake: 1 accepted, 0 not, -1 after a reported failure.
+    virtual int handshake() = 0;
+    // Between the handshakes and the first block request. False after a
+    // reported failure.
+    virtual bool beginBlocks() { return true; }
+    // Waits up to the transport's silence limit for a datagram.
+    virtual platform::WaitResult waitRequest() = 0;
+    // Takes one whole datagram; Taken only when it has exactly size bytes.
+    virtual platform::SizedReceive receiveRequest(Byte* buffer, std::size_t size) = 0;
+    // Writes the header of a datagram to the box (headerSize() bytes).
+    virtual void buildHeader(Byte* datagram) = 0;
+    // Sends a block or the end reply: 1 when all of it went within the send
+    // attempts, 0 when it did not, -1 after a reported failure.
+    virtual int send(const Byte* data, std::size_t length) = 0;
+    // Closes whatever is open; may be called more than once.
+    virtual void close() = 0;
+    // True: the final searches follow whatever ended the block exchange; false:
+    // only the end reply or a file that failed once blocks were being sent.
+    virtual bool searchAfterAnyEnd() const = 0;
+};
+
+// The transfer over a channel, for every transport: a type index outside 0-2
+// is refused before anything is opened; a box with firmware is searched for
+// (its search reply must show 0 at identity byte 54) and shaken hands with
+// again; then every block request is answered from the file until the end
+// marker; at last the box is searched for and the entry takes its identity.
+int runUpgrade(CPServerContext& ctx, UpgradeChannel& channel, ServerEntry& entry, const std::string& path,
+               const MacAddress& recordEthernet, int typeIndex, const UpgradeProgress& progress,
+               UpgradeResult* result);
 
 // The transfer over UDP (UdpServerContext::XUpgradeFlashRAM). entry is the selected server entry (its Ethernet address
 // goes into every header; its firmware-present flag chooses the path; its identity

@@ -1,4 +1,5 @@
 #include "platform/ipx.h"
+#include "support/pcap.h"
 
 #include <gtest/gtest.h>
 
@@ -395,83 +396,10 @@ TEST(IpxSegmentEnvironment, IsAbsentUnlessTheCarrierPortIsSetAndReportsBadValues
 
 namespace {
 
-void putLe32(std::ofstream& f, std::uint32_t v) {
-    const char b[4] = {char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
-    f.write(b, 4);
-}
-
-// One carrier datagram as a raw IPv4 packet from 127.0.0.1 to 127.255.255.255.
-Bytes ipv4Udp(const Bytes& payload, std::uint16_t port) {
-    const auto total = std::uint16_t(20 + 8 + payload.size());
-    const auto udpLength = std::uint16_t(8 + payload.size());
-    std::array<std::uint8_t, 28> h = {
-        0x45, 0x00, std::uint8_t(total >> 8), std::uint8_t(total), // version, length
-        0x00, 0x01, 0x00, 0x00,                                    // id, fragment
-        64, 17, 0x00, 0x00,                                        // TTL, UDP, checksum
-        127, 0, 0, 1,                                              // source
-        127, 255, 255, 255,                                        // destination
-        std::uint8_t(port >> 8), std::uint8_t(port), std::uint8_t(port >> 8), std::uint8_t(port),
-        std::uint8_t(udpLength >> 8), std::uint8_t(udpLength), 0x00, 0x00, // no UDP checksum
-    };
-    std::uint32_t sum = 0;
-    for (std::size_t i = 0; i < 20; i += 2)
-        sum += std::uint32_t(h[i] << 8 | h[i + 1]);
-    while (sum >> 16)
-        sum = (sum & 0xFFFF) + (sum >> 16);
-    h[10] = std::uint8_t(~sum >> 8);
-    h[11] = std::uint8_t(~sum);
-    Bytes packet(h.size() + payload.size());
-    std::memcpy(packet.data(), h.data(), h.size());
-    if (!payload.empty())
-        std::memcpy(packet.data() + h.size(), payload.data(), payload.size());
-    return packet;
-}
-
-void writePcap(const std::string& path, const std::vector<Bytes>& packets) {
-    std::ofstream f(path, std::ios::binary);
-    putLe32(f, 0xA1B2C3D4);
-    const char version[4] = {2, 0, 4, 0};
-    f.write(version, 4);
-    putLe32(f, 0);     // time zone
-    putLe32(f, 0);     // accuracy
-    putLe32(f, 65535); // snap length
-    putLe32(f, 101);   // raw IPv4
-    std::uint32_t second = 1'000'000;
-    for (const Bytes& p : packets) {
-        putLe32(f, second++);
-        putLe32(f, 0);
-        putLe32(f, std::uint32_t(p.size()));
-        putLe32(f, std::uint32_t(p.size()));
-        f.write(reinterpret_cast<const char*>(p.data()), std::streamsize(p.size()));
-    }
-}
-
-bool haveTshark() {
-    return std::system("command -v tshark >/dev/null 2>&1") == 0;
-}
-
-std::vector<std::string> runLines(const std::string& command) {
-    std::vector<std::string> lines;
-    FILE* p = ::popen(command.c_str(), "r");
-    if (!p)
-        return lines;
-    std::string line;
-    for (int c; (c = std::fgetc(p)) != EOF;) {
-        if (c == '\n') {
-            lines.push_back(line);
-            line.clear();
-        } else {
-            line.push_back(char(c));
-        }
-    }
-    ::pclose(p);
-    return lines;
-}
-
 } // namespace
 
 TEST(IpxFrame, TsharkDecodesTheCarrierDatagrams) {
-    if (!haveTshark())
+    if (!vnk::testing::haveTshark())
         GTEST_SKIP() << "tshark is not installed";
     constexpr std::uint16_t port = 40213; // written to a file only, never sent
     IpxPacket query;
@@ -487,8 +415,8 @@ TEST(IpxFrame, TsharkDecodesTheCarrierDatagrams) {
     command.payload = {0x56, 0x4E, 0x4B, 0x00, 0x01, 0x02};
 
     const std::string path = testing::TempDir() + "ipx_carrier_" + std::to_string(::getpid()) + ".pcap";
-    writePcap(path, {ipv4Udp(encodeIpx(query), port), ipv4Udp(encodeIpx(command), port)});
-    const auto lines = runLines("tshark -r '" + path + "' -d udp.port==" + std::to_string(port) +
+    vnk::testing::writePcap(path, {vnk::testing::ipv4Udp(encodeIpx(query), port), vnk::testing::ipv4Udp(encodeIpx(command), port)});
+    const auto lines = vnk::testing::runLines("tshark -r '" + path + "' -d udp.port==" + std::to_string(port) +
                                 ",ipx -T fields -E separator=, -e ipx.checksum -e ipx.len -e ipx.hops"
                                 " -e ipx.packet_type -e ipx.dst.net -e ipx.dst.node -e ipx.dst.socket"
                                 " -e ipx.src.net -e ipx.src.node -e ipx.src.socket -e ipxsap.packet_type"
