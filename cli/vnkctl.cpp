@@ -3,6 +3,7 @@
 #include "cli/backup.h"
 #include "cli/record_view.h"
 #include "ipconfig/rules/dhcp_rules.h"
+#include "ipxconfig/transport/ipx_context.h"
 #include "ipconfig/rules/mail_rules.h"
 #include "ipconfig/rules/options_rules.h"
 #include "platform/box_text.h"
@@ -69,6 +70,9 @@ const char* const Usage =
     "case) or an Ethernet address (00:00:B4:12:33:44, or 0000B4123344 when no box has that name).\n\n"
     "Options:\n"
     "  --json                     answer with one JSON object (below)\n"
+    "  --ipx                      every operation over IPX (the carrier port: --ipx-port N or\n"
+    "                             $VNK_IPX_PORT); list then also names the NDS trees, file servers\n"
+    "                             and other print servers of the nearest NetWare file server\n"
     "  --interface NAME           broadcast to the directed broadcast address of that interface\n"
     "  --broadcast ADDR           broadcast address (default $VNK_BROADCAST or 255.255.255.255)\n"
     "  --command-port N           command port (default $VNK_PORT or 13364)\n"
@@ -82,7 +86,8 @@ const char* const Usage =
     "and, when it failed or has something to say, \"message\". Keys are snake_case; numbers are\n"
     "numbers, flags true or false, addresses and texts strings. Besides these:\n"
     "  list             \"print_servers\": [{\"name\", \"ethernet\", \"stored_ip\", \"model\",\n"
-    "                   \"firmware_present\", and with --status \"active_ip\"}]\n"
+    "                   \"firmware_present\", and with --status \"active_ip\"}]; with --ipx also\n"
+    "                   \"nds_trees\", \"file_servers\", \"netware_print_servers\": [names]\n"
     "  show             \"identity\": {\"name\", \"device_name\", \"ethernet\", \"vendor\", \"device_type\",\n"
     "                   \"server_type\", \"identity_flags\", \"features\", \"firmware_present\"},\n"
     "                   \"record\": {every field of 'vnkctl fields'}, \"status\": {as status}\n"
@@ -211,6 +216,8 @@ struct Options {
     bool withStatus = false; // list --status
     bool yes = false;        // restore --yes
     bool otherBox = false;   // restore --other-box
+    bool ipx = false;        // every operation over IPX
+    std::optional<std::uint16_t> ipxPort;
     std::string configPath;
     std::string testPort;
     std::string interface;
@@ -229,16 +236,22 @@ bool isBareMac(const std::string& s) {
 
 class Session {
 public:
-    Session(platform::Endpoint endpoint, bool fast, Output& output, std::ostream& err, bool terminal,
-            const std::string& settingsPath)
+    // ipx: the operations go over that IPX segment; else over UDP.
+    Session(platform::Endpoint endpoint, const std::optional<platform::IpxSegment>& ipx, bool fast, Output& output,
+            std::ostream& err, bool terminal, const std::string& settingsPath)
         : m_output(output), m_err(err), m_reporter(err), m_progress(err, terminal),
-          m_ctx(std::move(endpoint), fast ? platform::Timing::fast() : platform::Timing::real(), m_reporter) {
+          m_owned(makeContext(std::move(endpoint), ipx, fast ? platform::Timing::fast() : platform::Timing::real(),
+                              m_reporter)),
+          m_ctx(*m_owned), m_udp(dynamic_cast<UdpServerContext*>(m_owned.get())),
+          m_ipx(dynamic_cast<vnk::ipx::IpxServerContext*>(m_owned.get())) {
         m_ctx.settingsPath = settingsPath;
         m_ctx.programDirectory = platform::directoryOf(settingsPath);
         m_ctx.setIdleHook([this] { m_progress.tick(); });
     }
 
     CPServerContext& ctx() { return m_ctx; }
+    // The IPX context, when the operations go over IPX.
+    vnk::ipx::IpxServerContext* ipx() { return m_ipx; }
     Progress& progress() { return m_progress; }
     Output& output() { return m_output; }
     ServerEntry& entry() { return *m_ctx.selectedEntry(); }
@@ -251,13 +264,19 @@ public:
             return selectMac(*mac);
         const int before = m_reporter.reports();
         m_progress.begin("Searching for " + platform::terminalSafe(box));
-        // The search ends as soon as the box of that name has answered.
-        m_ctx.serverCount = 0;
-        int socket = m_ctx.openOperationSocket("XGetPort", true);
-        if (socket >= 0) {
-            m_ctx.XGetAllPServername(socket, [&] { return exactMatch(box) >= 0; });
-            if (socket >= 0)
-                platform::closeSocket(socket);
+        bool searched = true;
+        if (m_udp) {
+            // The search ends as soon as the box of that name has answered.
+            m_ctx.serverCount = 0;
+            int socket = m_udp->openOperationSocket("XGetPort", true);
+            searched = socket >= 0;
+            if (socket >= 0) {
+                m_udp->XGetAllPServername(socket, [&] { return exactMatch(box) >= 0; });
+                if (socket >= 0)
+                    platform::closeSocket(socket);
+            }
+        } else {
+            searched = m_ctx.XGetPort() == 1;
         }
         m_progress.done();
         if (const int i = exactMatch(box); i >= 0) {
@@ -284,7 +303,7 @@ public:
         if (isBareMac(box))
             if (const auto mac = parseMac(box))
                 return selectMac(*mac);
-        if (socket < 0 || m_reporter.reports() != before)
+        if (!searched || m_reporter.reports() != before)
             return m_output.fail(ExitFailure, "the search for print servers failed");
         return m_output.fail(ExitNotFound, "no print server named \"" + platform::terminalSafe(box) + "\" was found");
     }
@@ -328,6 +347,15 @@ public:
     int noAnswer(const std::string& what) { return m_output.fail(ExitNoAnswer, name() + ": " + what); }
 
 private:
+    static std::unique_ptr<CPServerContext> makeContext(platform::Endpoint endpoint,
+                                                        const std::optional<platform::IpxSegment>& ipx,
+                                                        const platform::Timing& timing,
+                                                        platform::ErrorReporter& reporter) {
+        if (ipx)
+            return std::make_unique<vnk::ipx::IpxServerContext>(std::move(endpoint), *ipx, timing, reporter);
+        return std::make_unique<UdpServerContext>(std::move(endpoint), timing, reporter);
+    }
+
     int exactMatch(const std::string& box) const {
         for (int i = 0; i < m_ctx.serverCount; ++i) {
             const std::string n = m_ctx.serverTable[std::size_t(i)].name();
@@ -356,7 +384,10 @@ private:
     std::ostream& m_err;
     StreamReporter m_reporter;
     Progress m_progress;
-    UdpServerContext m_ctx;
+    std::unique_ptr<CPServerContext> m_owned;
+    CPServerContext& m_ctx;
+    UdpServerContext* m_udp;             // the UDP context, or nullptr
+    vnk::ipx::IpxServerContext* m_ipx;   // the IPX context, or nullptr
 };
 
 Json identityJson(const ServerEntry& e) {
@@ -499,6 +530,24 @@ int cmdList(Session& s, bool withStatus) {
         return o.fail(ExitFailure, "the search for print servers failed");
     if (ctx.serverCount == 0)
         o.text() << "No print server found.\n";
+    if (const auto* ipx = s.ipx()) {
+        // What the bindery of the nearest file server names besides the boxes.
+        const vnk::ipx::NameLists& names = ipx->nameLists();
+        const std::pair<const char*, const std::vector<std::string>*> lists[] = {
+            {"nds_trees", &names.ndsTrees},
+            {"file_servers", &names.fileServers},
+            {"netware_print_servers", &names.printServers}};
+        const char* titles[] = {"NDS trees", "File servers", "Other NetWare print servers"};
+        for (std::size_t k = 0; k < 3; ++k) {
+            Json items = Json::array();
+            o.text() << "\n" << titles[k] << ":" << (lists[k].second->empty() ? " none" : "") << "\n";
+            for (const auto& n : *lists[k].second) {
+                items.push_back(boxText(n));
+                o.text() << "  " << shownName(n) << "\n";
+            }
+            o.result()[lists[k].first] = items;
+        }
+    }
     return ExitOk;
 }
 
@@ -807,7 +856,8 @@ int cmdUpgrade(Session& s, std::ostream& err, const std::string& path, int typeN
         return rc;
     ServerEntry& e = s.entry();
     const auto rec = recordOf(ctx.configBuffer);
-    if (!supportsUdpUpgrade(rec))
+    // Over UDP the box's revision must allow it; over IPX any box takes firmware.
+    if (!s.ipx() && !supportsUdpUpgrade(rec))
         return o.fail(ExitFailure, shownName(noIpUpgradeText(e.name())));
     bool checks = true;
     const BrowseResult file = browseFirmwareFile(path, checks);
@@ -991,6 +1041,8 @@ int checkArguments(Output& o, const Options& opt, const std::string& command, st
         return o.fail(ExitUsage, command + " needs a BOX (a print server name or Ethernet address)");
     if (command == "list" && given != 0)
         return o.fail(ExitUsage, "list takes no BOX");
+    if (opt.ipxPort && !opt.ipx)
+        return o.fail(ExitUsage, "--ipx-port goes with --ipx");
     if (opt.withStatus && command != "list")
         return o.fail(ExitUsage, "--status belongs to list");
     if ((opt.yes || opt.otherBox) && command != "restore")
@@ -1057,7 +1109,23 @@ int runCommand(Output& o, const Options& opt, platform::Endpoint endpoint, std::
     if (command == "diff" && isRegularFile(items[0]))
         return cmdDiffFiles(o, items[0], items[1]);
 
-    Session s(std::move(endpoint), env.fastTiming, o, err, env.terminal, opt.configPath);
+    std::optional<platform::IpxSegment> segment;
+    if (opt.ipx) {
+        std::string why;
+        segment = platform::ipxSegmentFromEnvironment(&why);
+        if (!why.empty())
+            return o.fail(ExitUsage, why);
+        if (!segment && !opt.ipxPort)
+            return o.fail(ExitUsage, "IPX is not set up here: give --ipx-port N or set VNK_IPX_PORT");
+        if (!segment)
+            segment = platform::IpxSegment{};
+        if (opt.ipxPort)
+            segment->carrierPort = *opt.ipxPort;
+        segment->broadcast = endpoint.broadcast;
+        if (segment->localNode == platform::IpxNode{})
+            segment->localNode = {0x02, 0x00, 0x00, 0x00, 0x00, 0x01};
+    }
+    Session s(std::move(endpoint), segment, env.fastTiming, o, err, env.terminal, opt.configPath);
     if (command == "list")
         return cmdList(s, opt.withStatus);
     if (int rc = s.select(items[0]))
@@ -1125,8 +1193,10 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
                 opt.yes = true;
             } else if (a == "--other-box") {
                 opt.otherBox = true;
+            } else if (a == "--ipx") {
+                opt.ipx = true;
             } else if (a == "--port" || a == "--type" || a == "--broadcast" || a == "--interface" ||
-                       a == "--command-port" || a == "--fw-port" || a == "--config") {
+                       a == "--command-port" || a == "--fw-port" || a == "--config" || a == "--ipx-port") {
                 const auto v = value();
                 if (!v)
                     return o.fail(ExitUsage, a + " needs a value");
@@ -1144,6 +1214,11 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
                     opt.interface = *v;
                 } else if (a == "--config") {
                     opt.configPath = *v;
+                } else if (a == "--ipx-port") {
+                    const auto p = platform::parsePort(*v);
+                    if (!p)
+                        return o.fail(ExitUsage, "not a port number: " + platform::terminalSafe(*v));
+                    opt.ipxPort = *p;
                 } else {
                     const auto p = platform::parsePort(*v);
                     if (!p)

@@ -450,3 +450,70 @@ TEST_F(VnkctlTest, InterfaceGivesItsDirectedBroadcast) {
     EXPECT_EQ(out.str(), "FULL\n");
     EXPECT_EQ(vnkctl({"--interface", "wlan9", "list"}).code, cli::ExitUsage);
 }
+
+namespace {
+
+// vnkctl over IPX, against boxes and a NetWare file server on this test's own
+// IPX carrier port.
+class VnkctlIpxTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sim::LanOptions options;
+        options.ipxPort = 0;
+        m_lan = std::make_unique<sim::SimLan>(options);
+        auto quill = testBox("QUILL", 1, 0x03);
+        auto heron = testBox("HERON", 3);
+        m_lan->addBox(quill);
+        m_lan->addBox(heron);
+        sim::FileServerSpec fs;
+        fs.name = "FS-MAIN";
+        fs.node = {0x00, 0x00, 0x1B, 0x00, 0x00, 0x01};
+        platform::IpxAddress at;
+        std::copy(quill.mac.begin(), quill.mac.end(), at.node.begin());
+        at.socket = protocol::IpxCommandSocket;
+        fs.addObject(0x1447, "QUILL", at);
+        fs.addObject(0x0047, "PS-FLOOR2");
+        fs.addObject(0x0278, "ACME_TREE");
+        fs.addObject(0x0004, "FS-MAIN");
+        m_lan->addFileServer(fs);
+        std::string error;
+        ASSERT_TRUE(m_lan->start(&error)) << error;
+        m_dir.write("Config.ini", "[General Information]\nDeviceType1=0\n");
+    }
+    Result vnkctl(std::vector<std::string> args) {
+        args.insert(args.begin(), {"--ipx", "--ipx-port", std::to_string(m_lan->ipxPort()), "--broadcast",
+                                   "127.255.255.255", "--config", m_dir.file("Config.ini")});
+        std::ostringstream out, err;
+        cli::Environment env;
+        env.programDirectory = m_dir.path();
+        env.fastTiming = true;
+        const int code = cli::run(args, out, err, env);
+        return {code, out.str(), err.str()};
+    }
+    vnk::testing::ScratchDir m_dir;
+    std::unique_ptr<sim::SimLan> m_lan;
+};
+
+} // namespace
+
+TEST_F(VnkctlIpxTest, EveryOperationGoesOverIpx) {
+    const Result list = vnkctl({"--json", "list"});
+    ASSERT_EQ(list.code, cli::ExitOk) << list.err;
+    const Json json = list.json();
+    ASSERT_EQ(json["print_servers"].size(), 2u);
+    EXPECT_EQ(json["print_servers"][0]["name"], "QUILL");
+    EXPECT_EQ(json["nds_trees"], Json{"ACME_TREE"});
+    EXPECT_EQ(json["file_servers"], Json{"FS-MAIN"});
+    EXPECT_EQ(json["netware_print_servers"], Json{"PS-FLOOR2"});
+    const Result text = vnkctl({"list"});
+    EXPECT_NE(text.out.find("Other NetWare print servers:\n  PS-FLOOR2\n"), std::string::npos) << text.out;
+
+    ASSERT_EQ(vnkctl({"set", "HERON", "snmp_contact=Desk"}).code, cli::ExitOk);
+    EXPECT_EQ(protocol::fieldText(m_lan->withBox(1, [](sim::SimBox& b) { return b.storedRecord(); }),
+                                  protocol::record::SnmpContact, 16),
+              "Desk");
+    EXPECT_EQ(vnkctl({"get", "00:00:B4:55:00:01", "alias_name"}).out, "QUILL\n");
+    EXPECT_EQ(vnkctl({"status", "QUILL"}).code, cli::ExitOk);
+    // Nothing went over the UDP side.
+    EXPECT_EQ(m_lan->requestsSeen(), 0u);
+}
