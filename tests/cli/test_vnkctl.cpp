@@ -10,7 +10,6 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include <regex>
 #include <sstream>
 
 using namespace vnk;
@@ -19,6 +18,16 @@ using vnk::testing::testBox;
 namespace {
 
 using Json = nlohmann::json;
+
+// ^[a-z][a-z0-9_]*$
+bool isSnakeCase(const std::string& key) {
+    if (key.empty() || key[0] < 'a' || key[0] > 'z')
+        return false;
+    for (char c : key)
+        if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_'))
+            return false;
+    return true;
+}
 
 struct Result {
     int code;
@@ -171,7 +180,7 @@ TEST_F(VnkctlTest, ResetBringsTheWrittenSettingsIntoUse) {
     const Json status = vnkctl({"--json", "status", "RENAMED"}).json();
     EXPECT_EQ(status["status"]["active_ip"], "10.0.0.9");
     for (const auto& [key, value] : status["status"].items())
-        EXPECT_TRUE(std::regex_match(key, std::regex("^[a-z][a-z0-9_]*$"))) << key;
+        EXPECT_TRUE(isSnakeCase(key)) << key;
 }
 
 TEST_F(VnkctlTest, FieldsListsTheTableWithoutTheNetwork) {
@@ -406,8 +415,9 @@ TEST_F(VnkctlTest, RestoreGivesBackTheSavedRecordByteForByte) {
     ASSERT_EQ(vnkctl({"backup", "MUTE", m_dir.file("mute.vnkbak")}).code, cli::ExitOk);
     const Result files = vnkctl({"diff", file, m_dir.file("mute.vnkbak")});
     EXPECT_EQ(files.code, cli::ExitOk) << files.err;
-    EXPECT_TRUE(std::regex_search(files.out, std::regex("ethernet_address +00 00 B4 55 00 01 -> 00 00 B4 55 00 02\n")))
-        << files.out;
+    const std::string line = files.out.substr(0, files.out.find('\n'));
+    EXPECT_EQ(line.substr(0, 16), "ethernet_address") << files.out;
+    EXPECT_EQ(line.substr(line.find_first_not_of(' ', 16)), "00 00 B4 55 00 01 -> 00 00 B4 55 00 02") << files.out;
 }
 
 TEST(VnkctlBackup, FileFormatIsCheckedBeforeUse) {
