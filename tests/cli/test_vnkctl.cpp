@@ -329,6 +329,11 @@ TEST_F(VnkctlTest, SetNeverStoresARecordDamagedOnItsWay) {
 }
 
 TEST_F(VnkctlTest, SocketFailureDuringDiscoveryIsAFailure) {
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizers' runtime opens files of its own while the test runs, and
+    // with no descriptor left it reports faults that are not there.
+    GTEST_SKIP() << "needs a process without the sanitizers' runtime";
+#endif
     // No descriptor left for the search's socket.
     rlimit saved{};
     ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
