@@ -230,10 +230,6 @@ std::string lowerAscii(std::string s) {
     return s;
 }
 
-bool isBareMac(const std::string& s) {
-    return s.size() == 12 && std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isxdigit(c); });
-}
-
 class Session {
 public:
     // ipx: the operations go over that IPX segment; else over UDP.
@@ -300,7 +296,8 @@ public:
             return m_output.fail(ExitNotFound, "several print servers are named \"" + platform::terminalSafe(box) +
                                                    "\" but for case (" + names + "); give the exact name");
         }
-        if (isBareMac(box))
+        // Twelve characters that parse as an address can only be twelve hex digits.
+        if (box.size() == 12)
             if (const auto mac = parseMac(box))
                 return selectMac(*mac);
         if (!searched || m_reporter.reports() != before)
@@ -516,13 +513,12 @@ int cmdList(Session& s, bool withStatus) {
             item["active_ip"] = activeIp;
         }
         list.push_back(item);
+        char active[24] = "";
+        if (withStatus)
+            std::snprintf(active, sizeof active, "%-15s ", activeIp.c_str());
         std::snprintf(line, sizeof line, "%-16s %s  %-15s %s%s%s\n", shownName(e.name()).c_str(),
-                      macText(e.ethernet).c_str(), storedIp.c_str(),
-                      withStatus ? (activeIp + std::string(activeIp.size() < 15 ? 15 - activeIp.size() : 0, ' ') +
-                                    " ")
-                                       .c_str()
-                                 : "",
-                      model.c_str(), firmwarePresent(e.identity) ? "" : "  (no firmware)");
+                      macText(e.ethernet).c_str(), storedIp.c_str(), active, model.c_str(),
+                      firmwarePresent(e.identity) ? "" : "  (no firmware)");
         o.text() << line;
     }
     o.result()["print_servers"] = list;
