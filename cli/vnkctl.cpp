@@ -2,10 +2,10 @@
 
 #include "cli/backup.h"
 #include "cli/record_view.h"
-#include "ipconfig/rules/dhcp_rules.h"
+#include "sheet/rules/dhcp_rules.h"
 #include "ipxconfig/transport/ipx_context.h"
-#include "ipconfig/rules/mail_rules.h"
-#include "ipconfig/rules/options_rules.h"
+#include "sheet/rules/mail_rules.h"
+#include "sheet/rules/options_rules.h"
 #include "platform/box_text.h"
 #include "platform/error_reporter.h"
 #include "platform/hostinfo.h"

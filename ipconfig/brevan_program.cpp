@@ -1,6 +1,6 @@
 #include "ipconfig/brevan_program.h"
 
-#include "ipconfig/page_texts.h"
+#include "sheet/page_texts.h"
 #include "protocol/udp_context.h"
 
 #include <QCoreApplication>
@@ -13,14 +13,14 @@ void keepPaintingWhileBlocked(protocol::CPServerContext& context) {
 }
 
 BrevanProgram::BrevanProgram(const std::string& programDirectory, const platform::Endpoint& endpoint,
-                             const platform::Timing& timing, UiServices& ui,
+                             const platform::Timing& timing, sheet::UiServices& ui,
                              const ContextFactory& makeContext) {
-    const std::string settingsPath = settingsPathFor(programDirectory);
-    m_strings = readAppStrings(settingsPath);
+    const std::string settingsPath = sheet::settingsPathFor(programDirectory);
+    m_strings = sheet::readAppStrings(settingsPath);
     const QString title = QString::fromStdString(m_strings.title);
 
     // Socket failures appear on the spot, captioned with the title.
-    m_reporter = std::make_unique<UiErrorReporter>(ui, title);
+    m_reporter = std::make_unique<sheet::UiErrorReporter>(ui, title);
     m_context = makeContext ? makeContext(endpoint, timing, *m_reporter)
                             : std::make_unique<protocol::UdpServerContext>(endpoint, timing, *m_reporter);
     m_context->programDirectory = programDirectory;
@@ -28,7 +28,7 @@ BrevanProgram::BrevanProgram(const std::string& programDirectory, const platform
     m_context->title = m_strings.title;
     keepPaintingWhileBlocked(*m_context);
 
-    const PageParameters parameters = brevanParameters();
+    const sheet::PageParameters parameters = sheet::brevanParameters();
     m_sheet = std::make_unique<CPellamDlg>(title + parameters.texts.configurationSuffix, *m_context, ui,
                                            parameters);
     m_sheet->setAboutLines(QString::fromStdString(m_strings.copyright),

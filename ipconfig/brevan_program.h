@@ -4,10 +4,10 @@
 // sheet modally; the page tests and the screenshot tool build the same objects.
 #pragma once
 
-#include "ipconfig/rules/app_strings.h"
+#include "sheet/rules/app_strings.h"
 #include "ipconfig/cpellam_dlg.h"
-#include "ipconfig/ui_error_reporter.h"
-#include "ipconfig/ui_services.h"
+#include "sheet/ui_error_reporter.h"
+#include "sheet/ui_services.h"
 #include "platform/endpoint.h"
 #include "platform/timing.h"
 #include "protocol/pserver_context.h"
@@ -30,18 +30,18 @@ public:
     // programDirectory: where Config.ini and logo.bmp are looked for. makeContext
     // chooses the state object (tests pass one that watches the operations).
     BrevanProgram(const std::string& programDirectory, const platform::Endpoint& endpoint,
-                  const platform::Timing& timing, UiServices& ui, const ContextFactory& makeContext = {});
+                  const platform::Timing& timing, sheet::UiServices& ui, const ContextFactory& makeContext = {});
     ~BrevanProgram();
     BrevanProgram(const BrevanProgram&) = delete;
     BrevanProgram& operator=(const BrevanProgram&) = delete;
 
-    const AppStrings& strings() const { return m_strings; }
+    const sheet::AppStrings& strings() const { return m_strings; }
     protocol::CPServerContext& context() { return *m_context; }
     CPellamDlg& sheet() { return *m_sheet; }
 
 private:
-    AppStrings m_strings;
-    std::unique_ptr<UiErrorReporter> m_reporter;
+    sheet::AppStrings m_strings;
+    std::unique_ptr<sheet::UiErrorReporter> m_reporter;
     std::unique_ptr<protocol::CPServerContext> m_context;
     std::unique_ptr<CPellamDlg> m_sheet;
 };

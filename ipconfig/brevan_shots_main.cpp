@@ -3,9 +3,9 @@
 // boxes, started in this process on free loopback ports; discovery and the
 // selection of the first box happen as in the program.
 #include "ipconfig/brevan_program.h"
-#include "ipconfig/page00.h"
-#include "ipconfig/recording_ui_services.h"
-#include "ipconfig/screenshots.h"
+#include "sheet/page00.h"
+#include "sheet/recording_ui_services.h"
+#include "sheet/screenshots.h"
 #include "platform/program_dir.h"
 #include "sim/sim_lan.h"
 
@@ -73,13 +73,13 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    ipconfig::RecordingUiServices ui;
+    sheet::RecordingUiServices ui;
     ipconfig::BrevanProgram program(programDirectory, lan.endpoint(), platform::Timing::fast(), ui);
     ipconfig::CPellamDlg& sheet = program.sheet();
-    ipconfig::Page00* general = sheet.page00();
+    sheet::Page00* general = sheet.page00();
 
     QEventLoop wait;
-    QObject::connect(general, &ipconfig::Page00::refreshFinished, &wait, &QEventLoop::quit);
+    QObject::connect(general, &sheet::Page00::refreshFinished, &wait, &QEventLoop::quit);
     QTimer::singleShot(30000, &wait, &QEventLoop::quit);
     sheet.show();
     wait.exec();
@@ -90,7 +90,7 @@ int main(int argc, char** argv) {
     QStringList skipped;
     QString failure;
     const QStringList files =
-        ipconfig::renderSheet(sheet, QString::fromStdString(output), &skipped, &failure);
+        sheet::renderSheet(sheet, QString::fromStdString(output), &skipped, &failure);
     for (const QString& f : files)
         std::printf("%s\n", qPrintable(f));
     for (const QString& s : skipped)

@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (std::strcmp(argv[i], "--version") == 0) {
-            const auto strings = ipconfig::readAppStrings(ipconfig::settingsPathFor(platform::programDirectory()));
+            const auto strings = sheet::readAppStrings(sheet::settingsPathFor(platform::programDirectory()));
             std::printf("brevan: %s %s\n", strings.title.c_str(), strings.version.c_str());
             return 0;
         }
@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     QApplication app(argc, argv);
-    ipconfig::QtUiServices ui;
+    sheet::QtUiServices ui;
 
     // POSIX sockets need no start-up call, so there is no "sockets could not be
     // started" case here. A broken VNK_* setting, though, would fall back to the

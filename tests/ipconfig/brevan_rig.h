@@ -4,8 +4,8 @@
 #pragma once
 
 #include "ipconfig/brevan_program.h"
-#include "ipconfig/page00.h"
-#include "ipconfig/recording_ui_services.h"
+#include "sheet/page00.h"
+#include "sheet/recording_ui_services.h"
 #include "protocol/udp_context.h"
 #include "sim/sim_lan.h"
 #include "support/sim_helpers.h"
@@ -23,7 +23,7 @@ namespace vnk::testing {
 class ProbeContext final : public protocol::UdpServerContext {
 public:
     ProbeContext(const platform::Endpoint& e, const platform::Timing& t, platform::ErrorReporter& r,
-                 const ipconfig::RecordingUiServices& ui)
+                 const sheet::RecordingUiServices& ui)
         : UdpServerContext(e, t, r), m_ui(ui) {}
 
     int XGetPort() override {
@@ -48,7 +48,7 @@ public:
     int testPrintWaitDepth = -1;
 
 private:
-    const ipconfig::RecordingUiServices& m_ui;
+    const sheet::RecordingUiServices& m_ui;
 };
 
 class BrevanRig {
@@ -71,12 +71,12 @@ public:
     ~BrevanRig() { program.reset(); }
 
     ipconfig::CPellamDlg& sheet() { return program->sheet(); }
-    ipconfig::Page00& general() { return *sheet().page00(); }
+    sheet::Page00& general() { return *sheet().page00(); }
     protocol::CPServerContext& ctx() { return program->context(); }
 
     // Shows the sheet and waits for the discovery that follows by itself.
     bool showAndDiscover() {
-        QSignalSpy done(&general(), &ipconfig::Page00::refreshFinished);
+        QSignalSpy done(&general(), &sheet::Page00::refreshFinished);
         sheet().show();
         return done.wait(20000);
     }
@@ -96,7 +96,7 @@ public:
     sim::SimLan lan;
     bool started = false;
     std::string error;
-    ipconfig::RecordingUiServices ui;
+    sheet::RecordingUiServices ui;
     ProbeContext* probe = nullptr;
     std::unique_ptr<ipconfig::BrevanProgram> program;
 };

@@ -2,12 +2,12 @@
 // offscreen platform against simulated boxes on this test's own loopback ports.
 #include "brevan_rig.h"
 
-#include "ipconfig/about_box.h"
-#include "ipconfig/rules/app_strings.h"
-#include "ipconfig/logo.h"
-#include "ipconfig/page01.h"
-#include "ipconfig/page07.h"
-#include "ipconfig/screenshots.h"
+#include "sheet/about_box.h"
+#include "sheet/rules/app_strings.h"
+#include "sheet/logo.h"
+#include "sheet/page01.h"
+#include "sheet/page07.h"
+#include "sheet/screenshots.h"
 #include "protocol/records.h"
 
 #include <QAction>
@@ -27,7 +27,7 @@
 
 using namespace vnk;
 using namespace vnk::testing;
-using ipconfig::UiServices;
+using sheet::UiServices;
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -41,9 +41,9 @@ sim::BoxSpec modelBox(const std::string& name, protocol::Byte mac, protocol::Byt
     return b;
 }
 
-QString enabledMask(ipconfig::Page00& page) {
+QString enabledMask(sheet::Page00& page) {
     QString mask;
-    for (int i = 0; i < ipconfig::PortButtonCount; ++i)
+    for (int i = 0; i < sheet::PortButtonCount; ++i)
         mask += page.portButton(i)->isEnabled() ? u'1' : u'0';
     return mask;
 }
@@ -68,7 +68,7 @@ struct ModalCapture {
 ModalCapture captureModal(const std::function<void()>& start) {
     ModalCapture c;
     QTimer::singleShot(0, [&c] {
-        if (auto* box = qobject_cast<ipconfig::AboutBox*>(QApplication::activeModalWidget())) {
+        if (auto* box = qobject_cast<sheet::AboutBox*>(QApplication::activeModalWidget())) {
             c.seen = true;
             c.caption = box->windowTitle();
             c.lines = box->lines();
@@ -127,7 +127,7 @@ void TestBrevan::discoveryRunsOnceAfterShowAndListsInTableOrder() {
     QCOMPARE(sorted, QStringList({u"ALPHA"_s, u"BRAVO"_s, u"CHARLIE"_s}));
 
     // The first server is selected, its record read, and the list has the focus.
-    ipconfig::Page00& page = rig.general();
+    sheet::Page00& page = rig.general();
     QCOMPARE(page.serverList()->currentIndex(), 0);
     QCOMPARE(rig.ctx().selectedIndex, 0);
     QCOMPARE(rig.probe->statusReads, 1);
@@ -162,7 +162,7 @@ void TestBrevan::serverWithoutFirmwareLandsOnUpgradePage() {
     QCOMPARE(m.caption, u"brevan"_s);
     QCOMPARE(m.icon, UiServices::Icon::Warning);
     QCOMPARE(m.buttons, UiServices::Buttons(UiServices::Ok));
-    QCOMPARE(rig.sheet().activePage(), static_cast<ipconfig::PropertyPage*>(rig.sheet().page07()));
+    QCOMPARE(rig.sheet().activePage(), static_cast<sheet::PropertyPage*>(rig.sheet().page07()));
     QCOMPARE(rig.sheet().tabWidget()->currentIndex(), 7);
     QCOMPARE(rig.sheet().tabCaption(7), u"Upgrade"_s);
     QCOMPARE(rig.ctx().selectedIndex, 1);
@@ -204,7 +204,7 @@ void TestBrevan::modelLineAndPortButtons() {
                             protocol::Byte(revision), protocol::Byte(flags61))});
     QVERIFY2(rig.started, rig.error.c_str());
     QVERIFY(rig.showAndDiscover());
-    ipconfig::Page00& page = rig.general();
+    sheet::Page00& page = rig.general();
     QCOMPARE(page.modelLineEdit()->text(), line);
     QCOMPARE(enabledMask(page), enabled);
     QCOMPARE(rig.ctx().parallelPortCount, ports & 3);
@@ -253,7 +253,7 @@ void TestBrevan::withoutServersOtherTabsStayUnreachable() {
     BrevanRig rig({});
     QVERIFY2(rig.started, rig.error.c_str());
     QVERIFY(rig.showAndDiscover());
-    ipconfig::Page00& page = rig.general();
+    sheet::Page00& page = rig.general();
     QCOMPARE(rig.ctx().serverCount, 0);
     QCOMPARE(page.serverList()->count(), 0);
     QVERIFY(!page.testPrintButton()->isEnabled());
@@ -268,7 +268,7 @@ void TestBrevan::withoutServersOtherTabsStayUnreachable() {
     QVERIFY(!rig.sheet().setActivePage(7));
     tabs->setCurrentIndex(2); // even a direct change of the tab widget comes back
     QCOMPARE(tabs->currentIndex(), 0);
-    QCOMPARE(rig.sheet().activePage(), static_cast<ipconfig::PropertyPage*>(&page));
+    QCOMPARE(rig.sheet().activePage(), static_cast<sheet::PropertyPage*>(&page));
     QVERIFY(!rig.sheet().page01()->initialised()); // never shown
 
     // A box is connected; Refresh finds it and the other tabs open.
@@ -280,14 +280,14 @@ void TestBrevan::withoutServersOtherTabsStayUnreachable() {
     QCOMPARE(rig.probe->discoveries, 2);
     clickTab(tabs, 4);
     QCOMPARE(tabs->currentIndex(), 4);
-    QCOMPARE(rig.sheet().activePage(), static_cast<ipconfig::PropertyPage*>(rig.sheet().page01()));
+    QCOMPARE(rig.sheet().activePage(), static_cast<sheet::PropertyPage*>(rig.sheet().page01()));
 }
 
 void TestBrevan::portChoiceResetsOnReturnAndTestPrintUsesMarkedPort() {
     BrevanRig rig({testBox("ALPHA", 1, 0x0F)});
     QVERIFY2(rig.started, rig.error.c_str());
     QVERIFY(rig.showAndDiscover());
-    ipconfig::Page00& page = rig.general();
+    sheet::Page00& page = rig.general();
     QVERIFY(page.portButton(0)->isChecked());
 
     clickRadio(page.portButton(1));
@@ -421,7 +421,7 @@ void TestBrevan::logoFromProgramDirectoryWhenItLoads() {
     QVERIFY(picture.save(logoPath, "BMP"));
 
     QVERIFY(rig.showAndDiscover());
-    ipconfig::PageHeader* header = rig.general().header();
+    sheet::PageHeader* header = rig.general().header();
     QVERIFY(header->showsLogoFile());
     QCOMPARE(header->logo().size(), QSize(40, 20));
     QVERIFY(rig.sheet().setActivePage(4)); // an empty page has the header too
@@ -443,7 +443,7 @@ void TestBrevan::logoFromProgramDirectoryWhenItLoads() {
     QVERIFY(big.save(logoPath, "BMP"));
     rig.clickRefresh();
     QVERIFY(header->showsLogoFile());
-    QCOMPARE(header->logo().size(), QSize(ipconfig::LogoMaxWidth, ipconfig::LogoMaxWidth / 4));
+    QCOMPARE(header->logo().size(), QSize(sheet::LogoMaxWidth, sheet::LogoMaxWidth / 4));
     QVERIFY(rig.ui.messages.isEmpty());
 }
 
@@ -488,7 +488,7 @@ void TestBrevan::screenshotsCoverEveryReachablePage() {
         QStringList skipped;
         QString error;
         const QStringList files =
-            ipconfig::renderSheet(rig.sheet(), QString::fromStdString(out.path()), &skipped, &error);
+            sheet::renderSheet(rig.sheet(), QString::fromStdString(out.path()), &skipped, &error);
         QVERIFY2(error.isEmpty(), qPrintable(error));
         QVERIFY(skipped.isEmpty());
         QCOMPARE(files.size(), rig.sheet().pageCount() + 1);
@@ -506,7 +506,7 @@ void TestBrevan::screenshotsCoverEveryReachablePage() {
         QVERIFY(rig.showAndDiscover());
         QStringList skipped;
         const QStringList files =
-            ipconfig::renderSheet(rig.sheet(), QString::fromStdString(out.path() + "/none"), &skipped);
+            sheet::renderSheet(rig.sheet(), QString::fromStdString(out.path() + "/none"), &skipped);
         QCOMPARE(files.size(), 2); // the General page and the About box
         QCOMPARE(skipped.size(), rig.sheet().pageCount() - 1);
     }

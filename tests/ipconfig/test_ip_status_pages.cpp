@@ -2,9 +2,9 @@
 // against simulated boxes on this test's own loopback ports.
 #include "brevan_rig.h"
 
-#include "ipconfig/page01.h"
-#include "ipconfig/page02.h"
-#include "ipconfig/page03.h"
+#include "sheet/page01.h"
+#include "sheet/page02.h"
+#include "sheet/page03.h"
 #include "protocol/records.h"
 
 #include <QApplication>
@@ -14,7 +14,7 @@
 
 using namespace vnk;
 using namespace vnk::testing;
-using ipconfig::UiServices;
+using sheet::UiServices;
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -33,15 +33,15 @@ sim::BoxSpec ipBox(const std::string& name, protocol::Byte mac, std::array<proto
 
 struct Rig : BrevanRig {
     using BrevanRig::BrevanRig;
-    ipconfig::Page01& ip() { return *sheet().page01(); }
-    ipconfig::Page02& printers() { return *sheet().page02(); }
-    ipconfig::Page03& status() { return *sheet().page03(); }
+    sheet::Page01& ip() { return *sheet().page01(); }
+    sheet::Page02& printers() { return *sheet().page02(); }
+    sheet::Page03& status() { return *sheet().page03(); }
     // This PC, as the IP page sees it.
     void pcAt(const std::string& address, const std::string& mask) {
         ip().setHostInfo(std::make_shared<platform::FixedHostInfo>(
             std::vector<platform::InterfaceAddress>{{address, mask, false, "eth0"}, {"127.0.0.1", "255.0.0.0", true, ""}}));
     }
-    bool open(ipconfig::PropertyPage* page) { return sheet().setActivePage(page); }
+    bool open(sheet::PropertyPage* page) { return sheet().setActivePage(page); }
     int boxWrites(int box = 0) { return lan.withBox(box, [](sim::SimBox& b) { return b.writes; }); }
     protocol::ConfigRecord boxRecord(int box = 0) {
         return lan.withBox(box, [](sim::SimBox& b) { return b.storedRecord(); });
@@ -235,7 +235,7 @@ void TestIpAndStatusPages::writeResetAndReadBack() {
     QVERIFY2(rig.ui.messages.isEmpty(), qPrintable(lastMessage(rig)));
     // The box keeps its old address until it is reset.
     QVERIFY(rig.open(&rig.status()));
-    QCOMPARE(rig.status().field(ipconfig::Page03::ActiveIp)->text(), u"10.0.0.7"_s);
+    QCOMPARE(rig.status().field(sheet::Page03::ActiveIp)->text(), u"10.0.0.7"_s);
 
     QVERIFY(rig.open(&rig.ip()));
     std::memset(&rig.ctx().configBuffer[10 + 498], 0, 4); // forget: it must come back from the box
@@ -243,7 +243,7 @@ void TestIpAndStatusPages::writeResetAndReadBack() {
     QVERIFY2(rig.ui.messages.isEmpty(), qPrintable(lastMessage(rig)));
     QCOMPARE(rig.lan.withBox(0, [](sim::SimBox& b) { return b.resets; }), 1);
     QVERIFY(rig.open(&rig.status()));
-    QCOMPARE(rig.status().field(ipconfig::Page03::ActiveIp)->text(), u"10.0.0.42"_s);
+    QCOMPARE(rig.status().field(sheet::Page03::ActiveIp)->text(), u"10.0.0.42"_s);
     QVERIFY(rig.open(&rig.ip()));
     QCOMPARE(rig.ip().addressEdit()->text(), u"10.0.0.42"_s);
     QCOMPARE(rig.ip().gatewayEdit()->text(), u"10.0.0.1"_s);
@@ -262,15 +262,15 @@ void TestIpAndStatusPages::statusPageShowsTheBuffers() {
     const int reads = rig.probe->statusReads;
     QVERIFY(rig.open(&rig.status()));
     QCOMPARE(rig.probe->statusReads, reads); // filled from the buffers, nothing read
-    auto text = [&](ipconfig::Page03::Field f) { return rig.status().field(f)->text(); };
-    QCOMPARE(text(ipconfig::Page03::DeviceName), QString::fromStdString(b.deviceName));
-    QCOMPARE(text(ipconfig::Page03::AliasName), u"STATBOX"_s);
-    QCOMPARE(text(ipconfig::Page03::EthernetId), u"00 00 B4 55 00 01"_s);
-    QCOMPARE(text(ipconfig::Page03::FrameType), u"Ethernet_II"_s);
-    QCOMPARE(text(ipconfig::Page03::NetBeui), u"N/A"_s);
-    QCOMPARE(text(ipconfig::Page03::ProtocolSupport), u"IPX/SPX & TCP/IP & SNMP"_s);
-    QCOMPARE(text(ipconfig::Page03::DiagnosticPrintOut), u"Enable"_s);
-    QCOMPARE(text(ipconfig::Page03::NetworkSpeed), u"10M"_s);
+    auto text = [&](sheet::Page03::Field f) { return rig.status().field(f)->text(); };
+    QCOMPARE(text(sheet::Page03::DeviceName), QString::fromStdString(b.deviceName));
+    QCOMPARE(text(sheet::Page03::AliasName), u"STATBOX"_s);
+    QCOMPARE(text(sheet::Page03::EthernetId), u"00 00 B4 55 00 01"_s);
+    QCOMPARE(text(sheet::Page03::FrameType), u"Ethernet_II"_s);
+    QCOMPARE(text(sheet::Page03::NetBeui), u"N/A"_s);
+    QCOMPARE(text(sheet::Page03::ProtocolSupport), u"IPX/SPX & TCP/IP & SNMP"_s);
+    QCOMPARE(text(sheet::Page03::DiagnosticPrintOut), u"Enable"_s);
+    QCOMPARE(text(sheet::Page03::NetworkSpeed), u"10M"_s);
     QCOMPARE(rig.sheet().windowTitle(), u"Print Server Configuration"_s);
 }
 

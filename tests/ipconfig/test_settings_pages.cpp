@@ -3,11 +3,11 @@
 // on this test's own loopback ports. What a Write did is read back from the box.
 #include "brevan_rig.h"
 
-#include "ipconfig/page04.h"
-#include "ipconfig/page05.h"
-#include "ipconfig/page06.h"
-#include "ipconfig/pop_print.h"
-#include "ipconfig/snmp.h"
+#include "sheet/page04.h"
+#include "sheet/page05.h"
+#include "sheet/page06.h"
+#include "sheet/pop_print.h"
+#include "sheet/snmp.h"
 #include "protocol/records.h"
 #include "protocol/status_record.h"
 
@@ -20,7 +20,7 @@
 
 using namespace vnk;
 using namespace vnk::testing;
-using ipconfig::UiServices;
+using sheet::UiServices;
 using protocol::Byte;
 using protocol::ConfigRecord;
 using namespace Qt::StringLiterals;
@@ -63,7 +63,7 @@ int writes(BrevanRig& rig, int box) {
 
 // Selects the named box on the General page (which reads its record and
 // status), then makes the page current, so that it is activated anew.
-bool open(BrevanRig& rig, const QString& name, ipconfig::PropertyPage* page) {
+bool open(BrevanRig& rig, const QString& name, sheet::PropertyPage* page) {
     const int index = rig.indexOf(name);
     if (index < 0 || !rig.sheet().setActivePage(rig.sheet().page00()))
         return false;
@@ -96,7 +96,7 @@ QList<int> differences(const ConfigRecord& a, const ConfigRecord& b) {
 struct FakeResolver {
     std::map<std::string, rules::Address> names{{"localhost", {127, 0, 0, 1}}};
     QList<int> waitDepths;
-    void attach(ipconfig::PopPrint& page, const ipconfig::RecordingUiServices& ui) {
+    void attach(sheet::PopPrint& page, const sheet::RecordingUiServices& ui) {
         page.setResolver([this, &ui](const std::string& name) -> std::optional<rules::Address> {
             waitDepths.push_back(ui.waitDepth());
             const auto it = names.find(name);
@@ -108,12 +108,12 @@ struct FakeResolver {
 };
 
 // The "Print Port" list's choice confirmed, as a user makes it.
-void choosePort(ipconfig::PopPrint& page, int index) {
+void choosePort(sheet::PopPrint& page, int index) {
     page.printPortList()->setCurrentIndex(index);
     emit page.printPortList()->activated(index);
 }
 
-void fillSlot(ipconfig::PopPrint& page, const QString& server, const QString& account, const QString& password,
+void fillSlot(sheet::PopPrint& page, const QString& server, const QString& account, const QString& password,
               const QString& confirm) {
     page.mailServerEdit()->setText(server);
     page.mailAccountEdit()->setText(account);
@@ -181,7 +181,7 @@ void TestSettingsPages::factoryDefaultWritesTheFactoryRecord() {
     BrevanRig rig({testBox("ALPHA", 1), factory}, "[General Information]\nTitle=Varnotek\n");
     QVERIFY2(rig.started, rig.error.c_str());
     QVERIFY(rig.showAndDiscover());
-    ipconfig::Page06& page = *rig.sheet().page06();
+    sheet::Page06& page = *rig.sheet().page06();
     QVERIFY(open(rig, u"OLDNAME"_s, &page));
     QCOMPARE(rig.sheet().windowTitle(), u"Varnotek Configuration"_s);
     const int line = rig.indexOf(u"OLDNAME"_s);
@@ -235,7 +235,7 @@ void TestSettingsPages::aliasNameRule() {
     })});
     QVERIFY2(rig.started, rig.error.c_str());
     QVERIFY(rig.showAndDiscover());
-    ipconfig::Page06& page = *rig.sheet().page06();
+    sheet::Page06& page = *rig.sheet().page06();
     QVERIFY(open(rig, u"FIRST"_s, &page));
     QCOMPARE(page.aliasEdit()->text(), u"FIRST"_s);
     QCOMPARE(page.aliasEdit()->maxLength(), 15);
@@ -287,7 +287,7 @@ void TestSettingsPages::modelWithoutNetBeuiClearsItsBit() {
     })});
     QVERIFY2(rig.started, rig.error.c_str());
     QVERIFY(rig.showAndDiscover());
-    ipconfig::Page06& page = *rig.sheet().page06();
+    sheet::Page06& page = *rig.sheet().page06();
     QVERIFY(open(rig, u"NONBT"_s, &page));
     QVERIFY(!page.netbeuiCheck()->isEnabled());
     QVERIFY(!page.netbeuiCheck()->isChecked());
@@ -372,7 +372,7 @@ void TestSettingsPages::dhcpManualChecks() {
     BrevanRig rig({dhcpBox("DHCPBOX", 1)});
     QVERIFY2(rig.started, rig.error.c_str());
     QVERIFY(rig.showAndDiscover());
-    ipconfig::Page04& page = *rig.sheet().page04();
+    sheet::Page04& page = *rig.sheet().page04();
     QVERIFY(open(rig, u"DHCPBOX"_s, &page));
     QVERIFY(page.setupManual()->isChecked());
     QVERIFY(page.startupEnable()->isChecked());
@@ -409,7 +409,7 @@ void TestSettingsPages::dhcpDisableWritesOnlyTheMode() {
     BrevanRig rig({dhcpBox("DHCPBOX", 1)});
     QVERIFY2(rig.started, rig.error.c_str());
     QVERIFY(rig.showAndDiscover());
-    ipconfig::Page04& page = *rig.sheet().page04();
+    sheet::Page04& page = *rig.sheet().page04();
     QVERIFY(open(rig, u"DHCPBOX"_s, &page));
     // Texts no check would pass, typed before the server is switched off.
     page.startingIpEdit()->setText(u"nonsense"_s);
@@ -434,7 +434,7 @@ void TestSettingsPages::dhcpSetupAutoClearsServerFieldsKeepsOwnAddress() {
     })});
     QVERIFY2(rig.started, rig.error.c_str());
     QVERIFY(rig.showAndDiscover());
-    ipconfig::Page04& page = *rig.sheet().page04();
+    sheet::Page04& page = *rig.sheet().page04();
     QVERIFY(open(rig, u"DHCPBOX"_s, &page));
     page.startupAuto()->click();
     QVERIFY(page.startingIpEdit()->isEnabled()); // still set up by hand
@@ -464,7 +464,7 @@ void TestSettingsPages::dhcpActivationAndRadioLogic() {
                   "[General Information]\nTitle=Varnotek\n");
     QVERIFY2(rig.started, rig.error.c_str());
     QVERIFY(rig.showAndDiscover());
-    ipconfig::Page04& page = *rig.sheet().page04();
+    sheet::Page04& page = *rig.sheet().page04();
 
     // The DNS server alone does not make a setup by hand.
     QVERIFY(open(rig, u"DNSONLY"_s, &page));
@@ -504,7 +504,7 @@ void TestSettingsPages::dhcpRefusals() {
                    dhcpBox("NOTCPIP", 3)});
     QVERIFY2(rig.started, rig.error.c_str());
     QVERIFY(rig.showAndDiscover());
-    ipconfig::Page04& page = *rig.sheet().page04();
+    sheet::Page04& page = *rig.sheet().page04();
 
     QVERIFY(open(rig, u"NODHCP"_s, &page));
     QCOMPARE(rig.ui.texts(), QStringList{u"'NODHCP' do NOT support DHCP !!!"_s});
@@ -556,14 +556,14 @@ void TestSettingsPages::dhcpInformationShowsStatusAsLastRead() {
                   "[General Information]\nTitle=Varnotek\n");
     QVERIFY2(rig.started, rig.error.c_str());
     QVERIFY(rig.showAndDiscover());
-    ipconfig::Page05& page = *rig.sheet().page05();
+    sheet::Page05& page = *rig.sheet().page05();
     const int reads = rig.probe->statusReads;
     QVERIFY(open(rig, u"DHCPBOX"_s, &page));
     QCOMPARE(rig.probe->statusReads, reads);
     QVERIFY(rig.ui.messages.isEmpty());
     QCOMPARE(rig.sheet().windowTitle(), u"Varnotek Configuration"_s);
     QCOMPARE(page.nameEdit()->text(), u"DHCPBOX"_s);
-    using P = ipconfig::Page05;
+    using P = sheet::Page05;
     QCOMPARE(page.field(P::Status)->text(), u"Enable/Active"_s);
     QCOMPARE(page.field(P::StartingIp)->text(), u"192.168.1.100"_s);
     QCOMPARE(page.field(P::NextAvailableIp)->text(),
@@ -597,13 +597,13 @@ void TestSettingsPages::dhcpInformationWithoutServerStillFills() {
     BrevanRig rig({box("PLAIN", 1, 0x01, r::CapTcpIp)});
     QVERIFY2(rig.started, rig.error.c_str());
     QVERIFY(rig.showAndDiscover());
-    ipconfig::Page05& page = *rig.sheet().page05();
+    sheet::Page05& page = *rig.sheet().page05();
     QVERIFY(open(rig, u"PLAIN"_s, &page));
     QCOMPARE(rig.ui.texts(), QStringList{u"'PLAIN' do NOT support DHCP !!!"_s});
     QVERIFY(!page.isEnabled());
     QCOMPARE(page.nameEdit()->text(), u"PLAIN"_s);
-    QCOMPARE(page.field(ipconfig::Page05::Status)->text(), u"Auto/Inactive"_s);
-    QCOMPARE(page.field(ipconfig::Page05::StartingIp)->text(), u"0.0.0.0"_s);
+    QCOMPARE(page.field(sheet::Page05::Status)->text(), u"Auto/Inactive"_s);
+    QCOMPARE(page.field(sheet::Page05::StartingIp)->text(), u"0.0.0.0"_s);
 }
 
 // --- Mail printing page ---
@@ -617,7 +617,7 @@ void TestSettingsPages::mailOnePortBoxLeavesOtherPortsAlone() {
     BrevanRig rig({one});
     QVERIFY2(rig.started, rig.error.c_str());
     QVERIFY(rig.showAndDiscover());
-    ipconfig::PopPrint& page = *rig.sheet().popPrint();
+    sheet::PopPrint& page = *rig.sheet().popPrint();
     FakeResolver names;
     names.attach(page, rig.ui);
     QVERIFY(open(rig, u"ONEPORT"_s, &page));
@@ -647,7 +647,7 @@ void TestSettingsPages::mailTwoBadServersTwoMessagesNoWrite() {
     BrevanRig rig({box("THREEPORT", 1, 0x03, MailCaps)});
     QVERIFY2(rig.started, rig.error.c_str());
     QVERIFY(rig.showAndDiscover());
-    ipconfig::PopPrint& page = *rig.sheet().popPrint();
+    sheet::PopPrint& page = *rig.sheet().popPrint();
     FakeResolver names;
     names.names["mail.one"] = {10, 0, 0, 1};
     names.names["mail.three"] = {10, 0, 0, 3};
@@ -695,7 +695,7 @@ void TestSettingsPages::mailPasswordsOfEightAndFiveCharacters() {
     })});
     QVERIFY2(rig.started, rig.error.c_str());
     QVERIFY(rig.showAndDiscover());
-    ipconfig::PopPrint& page = *rig.sheet().popPrint();
+    sheet::PopPrint& page = *rig.sheet().popPrint();
     FakeResolver names;
     names.attach(page, rig.ui);
     QVERIFY(open(rig, u"TWOPORT"_s, &page));
@@ -728,7 +728,7 @@ void TestSettingsPages::mailPortSwitchChecksShownPort() {
     BrevanRig rig({box("TWOPORT", 1, 0x02, MailCaps)});
     QVERIFY2(rig.started, rig.error.c_str());
     QVERIFY(rig.showAndDiscover());
-    ipconfig::PopPrint& page = *rig.sheet().popPrint();
+    sheet::PopPrint& page = *rig.sheet().popPrint();
     FakeResolver names;
     names.attach(page, rig.ui);
     QVERIFY(open(rig, u"TWOPORT"_s, &page));
@@ -773,7 +773,7 @@ void TestSettingsPages::mailPollingList() {
     BrevanRig rig({box("POLL0", 1, 0x01, MailCaps, [](ConfigRecord& rec) { rec[r::MailPolling] = 0; })});
     QVERIFY2(rig.started, rig.error.c_str());
     QVERIFY(rig.showAndDiscover());
-    ipconfig::PopPrint& page = *rig.sheet().popPrint();
+    sheet::PopPrint& page = *rig.sheet().popPrint();
     FakeResolver names;
     names.attach(page, rig.ui);
     QVERIFY(open(rig, u"POLL0"_s, &page));
@@ -805,7 +805,7 @@ void TestSettingsPages::mailRefusalEmptiesThePage() {
                    box("NOMAIL", 2, 0x01, r::CapTcpIp)});
     QVERIFY2(rig.started, rig.error.c_str());
     QVERIFY(rig.showAndDiscover());
-    ipconfig::PopPrint& page = *rig.sheet().popPrint();
+    sheet::PopPrint& page = *rig.sheet().popPrint();
     QVERIFY(open(rig, u"MAILER"_s, &page));
     QCOMPARE(page.mailServerEdit()->text(), u"10.0.0.1"_s);
     QCOMPARE(page.pollingList()->currentIndex(), 5);
@@ -833,7 +833,7 @@ void TestSettingsPages::snmpEmptyContactIsOneNul() {
     BrevanRig rig({agent});
     QVERIFY2(rig.started, rig.error.c_str());
     QVERIFY(rig.showAndDiscover());
-    ipconfig::snmp& page = *rig.sheet().snmpPage();
+    sheet::snmp& page = *rig.sheet().snmpPage();
     QVERIFY(open(rig, u"AGENT"_s, &page));
     QCOMPARE(rig.sheet().windowTitle(), u"AGENT"_s);
     QVERIFY(page.contactEdit()->isEnabled());
@@ -860,7 +860,7 @@ void TestSettingsPages::snmpWithoutAgentShowsTextsDisabled() {
     })});
     QVERIFY2(rig.started, rig.error.c_str());
     QVERIFY(rig.showAndDiscover());
-    ipconfig::snmp& page = *rig.sheet().snmpPage();
+    sheet::snmp& page = *rig.sheet().snmpPage();
     QVERIFY(open(rig, u"MUTE"_s, &page));
     QVERIFY(rig.ui.messages.isEmpty());
     QVERIFY(!page.contactEdit()->isEnabled());
@@ -891,16 +891,16 @@ void TestSettingsPages::boxTextsAreShownWholeAndWrittenBackByteForByte() {
     const ConfigRecord before = stored(rig, 0);
 
     // Each page shows the texts whole and writes them back untouched.
-    ipconfig::Page06& options = *rig.sheet().page06();
+    sheet::Page06& options = *rig.sheet().page06();
     QVERIFY(open(rig, u"CAFÉ-PS"_s, &options));
     QCOMPARE(options.aliasEdit()->text(), u"CAFÉ-PS"_s);
     options.writeButton()->click();
-    ipconfig::snmp& snmp = *rig.sheet().snmpPage();
+    sheet::snmp& snmp = *rig.sheet().snmpPage();
     QVERIFY(open(rig, u"CAFÉ-PS"_s, &snmp));
     QCOMPARE(snmp.contactEdit()->text(), u"ABCDEFGHIJKLMNOP"_s);
     QCOMPARE(snmp.locationEdit()->text(), u"Café"_s);
     snmp.writeButton()->click();
-    ipconfig::PopPrint& mail = *rig.sheet().popPrint();
+    sheet::PopPrint& mail = *rig.sheet().popPrint();
     QVERIFY(open(rig, u"CAFÉ-PS"_s, &mail));
     QCOMPARE(mail.mailAccountEdit()->text(), u"Müller12"_s);
     QCOMPARE(mail.passwordEdit()->text(), u"§§"_s);
@@ -929,7 +929,7 @@ void TestSettingsPages::writeNeverSendsARecordDamagedOnItsWay() {
     BrevanRig rig({agent});
     QVERIFY2(rig.started, rig.error.c_str());
     QVERIFY(rig.showAndDiscover());
-    ipconfig::snmp& page = *rig.sheet().snmpPage();
+    sheet::snmp& page = *rig.sheet().snmpPage();
     QVERIFY(open(rig, u"AGENT"_s, &page));
     const ConfigRecord before = stored(rig, 0);
 

@@ -3,7 +3,7 @@
 // transfer, and whole transfers to simulated boxes on this test's own ports.
 #include "brevan_rig.h"
 
-#include "ipconfig/page07.h"
+#include "sheet/page07.h"
 #include "protocol/records.h"
 #include "sim/sim_firmware.h"
 
@@ -21,7 +21,7 @@
 
 using namespace vnk;
 using namespace vnk::testing;
-using ipconfig::UiServices;
+using sheet::UiServices;
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -54,9 +54,9 @@ sim::BoxSpec boxWith(const std::string& name, protocol::Byte lastMacByte, protoc
 }
 
 // Which of Type1-Type3 are shown, as "110".
-QString shownTypes(ipconfig::Page07& page) {
+QString shownTypes(sheet::Page07& page) {
     QString s;
-    for (int i = 0; i < ipconfig::Page07::TypeCount; ++i)
+    for (int i = 0; i < sheet::Page07::TypeCount; ++i)
         s += page.typeButton(i)->isVisibleTo(&page) ? u'1' : u'0';
     return s;
 }
@@ -77,9 +77,9 @@ void saveShot(QWidget& w, const QString& name) {
 
 // Runs f once the page has shown its progress window: the question is answered
 // inside the click, and the page lets events through only after its checks.
-void atTransferStart(ipconfig::RecordingUiServices& ui, std::function<void()> f) {
+void atTransferStart(sheet::RecordingUiServices& ui, std::function<void()> f) {
     auto armed = std::make_shared<bool>(true);
-    ui.onMessage = [armed, f](const ipconfig::RecordingUiServices::Message& m) {
+    ui.onMessage = [armed, f](const sheet::RecordingUiServices::Message& m) {
         if (!*armed || m.text != Confirm)
             return;
         *armed = false;
@@ -93,9 +93,9 @@ struct UpgradeRig {
     bool open() {
         if (!rig.started || !rig.showAndDiscover())
             return false;
-        return rig.sheet().setActivePage(ipconfig::PageRole::Upgrade);
+        return rig.sheet().setActivePage(sheet::PageRole::Upgrade);
     }
-    ipconfig::Page07& page() { return *rig.sheet().page07(); }
+    sheet::Page07& page() { return *rig.sheet().page07(); }
     std::string write(const std::string& name, const Bytes& bytes) {
         const std::string path = files.file(name);
         sim::writeFile(path, bytes);
@@ -111,8 +111,8 @@ struct UpgradeRig {
     }
     // Leaves the page for the General page and comes back.
     void reactivate() {
-        rig.sheet().setActivePage(ipconfig::PageRole::General);
-        rig.sheet().setActivePage(ipconfig::PageRole::Upgrade);
+        rig.sheet().setActivePage(sheet::PageRole::General);
+        rig.sheet().setActivePage(sheet::PageRole::Upgrade);
     }
     sim::FirmwareStats boxStats(int i = 0) {
         return rig.lan.withBox(i, [](sim::SimBox& b) { return b.firmwareStats(); });
@@ -167,7 +167,7 @@ void TestUpgradePage::activationRefusesBoxesBelowRevision60() {
     QFETCH(bool, refused);
     UpgradeRig r({boxWith("ALPHA", 1, 0x1A, protocol::Byte(revision))});
     QVERIFY(r.open());
-    ipconfig::Page07& page = r.page();
+    sheet::Page07& page = r.page();
     QCOMPARE(page.refused(), refused);
     QCOMPARE(page.isEnabled(), !refused);
     QCOMPARE(page.upgradeButton()->isEnabled(), !refused);
@@ -198,10 +198,10 @@ void TestUpgradePage::refusedPageComesBackForAnUpgradableBox() {
     UpgradeRig r({old, fresh});
     QVERIFY(r.open());
     QVERIFY(!r.page().isEnabled());
-    r.rig.sheet().setActivePage(ipconfig::PageRole::General);
+    r.rig.sheet().setActivePage(sheet::PageRole::General);
     QTest::keyClick(r.rig.general().serverList(), Qt::Key_Down);
     QCOMPARE(r.rig.ctx().selectedIndex, 1);
-    QVERIFY(r.rig.sheet().setActivePage(ipconfig::PageRole::Upgrade));
+    QVERIFY(r.rig.sheet().setActivePage(sheet::PageRole::Upgrade));
     QVERIFY(r.page().isEnabled());
     QVERIFY(r.page().upgradeButton()->isEnabled());
     QCOMPARE(r.page().fileNameEdit()->text(), QDir::currentPath() + u"/QUILL.BIN"_s);
@@ -242,7 +242,7 @@ void TestUpgradePage::browseAnalysesWholeImageFiles() {
     QFETCH(QString, text);
     UpgradeRig r({testBox("ALPHA", 1)});
     QVERIFY(r.open());
-    ipconfig::Page07& page = r.page();
+    sheet::Page07& page = r.page();
     // A file of another size first, so that every result below is Browse's own.
     r.browse(r.write("first.bin", images({0x0100, 0x0100, 0x0100})));
     clickRadio(page.typeButton(2));
@@ -271,7 +271,7 @@ void TestUpgradePage::browseAnalysesWholeImageFiles() {
 void TestUpgradePage::typeButtonsShowTheProtocolsOfTheirImage() {
     UpgradeRig r({testBox("ALPHA", 1)});
     QVERIFY(r.open());
-    ipconfig::Page07& page = r.page();
+    sheet::Page07& page = r.page();
     Bytes file = images({0x0001, 0x0010, 0x0020});
     file[2 * 524288 + 17] = 'X'; // image 2 has no protocol mask
     r.browse(r.write("three.bin", file));
@@ -307,7 +307,7 @@ void TestUpgradePage::typeButtonsShowTheProtocolsOfTheirImage() {
 void TestUpgradePage::partialImageFileIsSentUncheckedUntilNextActivation() {
     UpgradeRig r({testBox("ALPHA", 1)});
     QVERIFY(r.open());
-    ipconfig::Page07& page = r.page();
+    sheet::Page07& page = r.page();
     Bytes shortFile = images({0x0001}, "99"); // not this box's model code
     shortFile.resize(448 * 1024 + 1000);       // the blocks a box asks for, and a part of one more
     r.browse(r.write("two.bin", images({0x0001, 0x0002})));
@@ -452,8 +452,8 @@ void TestUpgradePage::boxWithoutFirmwareIsUpgradedFromTheGeneralPage() {
 
     // Selecting the box lands on the Upgrade page, ready to go.
     QCOMPARE(r.rig.ui.texts(), QStringList({u"'BRAVO' upgraded fail once"_s}));
-    ipconfig::Page07& page = r.page();
-    QCOMPARE(r.rig.sheet().activePage(), static_cast<ipconfig::PropertyPage*>(&page));
+    sheet::Page07& page = r.page();
+    QCOMPARE(r.rig.sheet().activePage(), static_cast<sheet::PropertyPage*>(&page));
     QVERIFY(page.isEnabled());
     QCOMPARE(r.rig.sheet().windowTitle(), u"BRAVO"_s);
     QCOMPARE(page.fileNameEdit()->text(), QDir::currentPath() + u"/GANNET5.BIN"_s);
@@ -466,7 +466,7 @@ void TestUpgradePage::boxWithoutFirmwareIsUpgradedFromTheGeneralPage() {
 
     // While the transfer runs: the progress window is up under the wait cursor.
     // The buffers are emptied then, to see that they are read again afterwards.
-    QPointer<ipconfig::UpgradeProgressWindow> progress;
+    QPointer<sheet::UpgradeProgressWindow> progress;
     QStringList lines;
     bool visible = false;
     int waitDepth = -1;
@@ -518,7 +518,7 @@ void TestUpgradePage::boxWithoutFirmwareIsUpgradedFromTheGeneralPage() {
     QCOMPARE(r.rig.probe->statusReads, 1);
 
     // The General page shows the box as an ordinary one now.
-    QVERIFY(r.rig.sheet().setActivePage(ipconfig::PageRole::General));
+    QVERIFY(r.rig.sheet().setActivePage(sheet::PageRole::General));
     QVERIFY(!r.rig.general().modelLineEdit()->text().isEmpty());
     QCOMPARE(r.rig.ui.messages.size(), 3);
 }
@@ -561,13 +561,13 @@ void TestUpgradePage::ipxUtilityParametersGiveItsTextsAndNoUdpGate() {
     UpgradeRig r({boxWith("ALPHA", 1, 0x15, 0x5F)});
     QVERIFY(r.rig.started);
     QVERIFY(r.rig.showAndDiscover());
-    ipconfig::PageParameters hollin;
+    sheet::PageParameters hollin;
     hollin.udpUpgradeGate = false;
     hollin.texts.upgradeButton = u"軔體更新"_s;
     hollin.texts.upgradeTexts = &protocol::ChineseUpgradeTexts;
     hollin.texts.protocolTexts = &protocol::ChineseProtocolTexts;
     hollin.texts.upgradeSucceededInformation = true;
-    ipconfig::Page07 page(r.rig.ctx(), r.rig.ui, hollin);
+    sheet::Page07 page(r.rig.ctx(), r.rig.ui, hollin);
     page.onInitDialog();
     page.onSetActive();
     QVERIFY(!page.refused());

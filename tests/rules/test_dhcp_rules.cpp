@@ -1,5 +1,5 @@
 // The DHCP setup and information pages' rules without the pages.
-#include "ipconfig/rules/dhcp_rules.h"
+#include "sheet/rules/dhcp_rules.h"
 #include "support/patterned_record.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // The IP settings page's rules without the page.
-#include "ipconfig/rules/ip_rules.h"
+#include "sheet/rules/ip_rules.h"
 
 #include <gtest/gtest.h>
 

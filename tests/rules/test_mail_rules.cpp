@@ -1,7 +1,7 @@
 // The mail printing page's rules without the page. Names are resolved by a
 // table here; only "localhost" goes to the system resolver, which answers it
 // from the machine itself.
-#include "ipconfig/rules/mail_rules.h"
+#include "sheet/rules/mail_rules.h"
 #include "support/patterned_record.h"
 #include "protocol/identity.h"
 

@@ -1,7 +1,7 @@
 // The device options and SNMP pages' rules without the pages.
-#include "ipconfig/rules/options_rules.h"
+#include "sheet/rules/options_rules.h"
 #include "support/patterned_record.h"
-#include "ipconfig/rules/snmp_rules.h"
+#include "sheet/rules/snmp_rules.h"
 
 #include <gtest/gtest.h>
 
