@@ -115,13 +115,32 @@ bool Page01::store() {
         QWidget* focus = refusal->focus == rules::IpControl::IpAddress ? m_address
                          : refusal->focus == rules::IpControl::Gateway ? m_gateway
                                                                         : m_mask;
-        fail(QString::fromStdString(refusal->message), focus);
+        fail(messageOf(refusal->check), focus);
         return false;
     }
     const rules::IpValues v = rules::ipValues(in);
     rules::storeIpValues(recordOf(context()->configBuffer), v, m_tcpip->isChecked());
     m_storedAddress = v.address;
     return true;
+}
+
+QString Page01::messageOf(rules::IpCheck check) const {
+    // The rules speak English; the page shows its own texts for the same checks.
+    switch (check) {
+    case rules::IpCheck::IpAddress: return texts().invalidIpAddress;
+    case rules::IpCheck::Gateway: return texts().invalidGateway;
+    case rules::IpCheck::Mask:
+    case rules::IpCheck::MaskAgainstAddress: return texts().invalidSubnetMask;
+    case rules::IpCheck::GatewayOutsideNetwork: return texts().gatewayOutsideNetwork;
+    }
+    return {};
+}
+
+QString Page01::refusal() {
+    // The IPX utility's page has nothing to show for a box without TCP/IP.
+    if (!texts().ipPageNoTcpIp.isEmpty() && !(recordOf(context()->configBuffer)[record::Capabilities] & record::CapTcpIp))
+        return texts().ipPageNoTcpIp.arg(serverName());
+    return {};
 }
 
 bool Page01::confirmWrite() {

@@ -3,6 +3,7 @@
 // network before they are written.
 #pragma once
 
+#include "sheet/rules/ip_rules.h"
 #include "sheet/settings_page.h"
 #include "platform/hostinfo.h"
 
@@ -37,12 +38,14 @@ public:
     QString pcMask() const { return m_pcMask; }
 
 protected:
+    QString refusal() override;
     void fill() override;
     bool store() override;
     bool confirmWrite() override;
     void setControlsEnabled(bool enabled) override;
 
 private:
+    QString messageOf(rules::IpCheck check) const;
     void manualSetup();
     bool gatewayAndMaskAvailable() const;
 

@@ -32,14 +32,28 @@ Page05::Page05(CPServerContext& context, UiServices& ui, const PageParameters& p
 }
 
 void Page05::fill() {
-    // A box without a DHCP server is named in a message and its page stays
-    // disabled, but the fields still show what the buffers hold.
-    const auto rec = recordOf(context()->configBuffer);
-    const bool refused = rules::dhcpInformationRefusal(rec, entry()->name()).has_value();
+    // A box without runnable firmware or without a DHCP server is named in a
+    // message and its page stays disabled, but the fields still show what the
+    // buffers hold.
+    bool refused = firmwareMissing();
     if (refused)
+        appMessage(texts().upgradeFirst);
+    if (parameters().dhcpInformationReadsStatus) {
+        bool read;
+        {
+            WaitCursor wait(ui());
+            read = context()->XGetPServerStatus(*entry(), context()->statusBuffer) == 1;
+        }
+        // The fields then show the status as it was read last.
+        if (!read)
+            appMessage(texts().notComingBack.arg(serverName()));
+    }
+    const auto rec = recordOf(context()->configBuffer);
+    if (rules::dhcpInformationRefusal(rec, entry()->name()).has_value()) {
+        refused = true;
         appMessage(texts().noDhcpInformation.arg(serverName()));
+    }
     m_name->setText(boxText(rules::nameOrDeviceName(*entry())));
-    // The status as last read; the page does not ask the box again.
     const rules::DhcpInformation info =
         rules::dhcpInformation(rec, context()->statusBuffer, m_fields[Status]->text().toStdString());
     const std::string values[FieldCount] = {info.status,  info.startingIp, info.nextAvailableIp,

@@ -19,6 +19,8 @@ public:
     QLineEdit* nameEdit() const { return m_name; }
 
 protected:
+    // The page names a box without runnable firmware but still shows its fields (fill()).
+    bool firmwareGated() const override { return false; }
     void fill() override;
 
 private:

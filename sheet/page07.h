@@ -75,6 +75,8 @@ public:
     const protocol::UpgradeResult& lastResult() const { return m_lastResult; }
 
 protected:
+    // The way to runnable firmware is open to every box.
+    bool firmwareGated() const override { return false; }
     QString refusal() override;
     void fill() override;
 

@@ -53,6 +53,8 @@ struct PageTexts {
     QString resetButton = QStringLiteral("Reset");
     QString cannotWriteEeprom = QStringLiteral("Cannot Write EEProm");
     QString warningCaption = QStringLiteral("Warning");
+    // Reset: the box did not come back, or its record or status could not be read after.
+    QString notComingBack = QStringLiteral("%1 still not comming back !!!");
 
     // IP settings page
     QString tcpipGroup = QStringLiteral("TCP/IP Configuration");
@@ -64,6 +66,13 @@ struct PageTexts {
     QString tcpipSupport = QStringLiteral("TCP/IP Support");
     QString differentNetworkQuestion = QStringLiteral(
         "The IP address given for the Varnotek is in the different network from this PC. Are you sure?");
+    QString invalidIpAddress = QStringLiteral(" The given IP address is invalid");
+    QString invalidGateway = QStringLiteral(" The given Gateway address is invalid");
+    QString invalidSubnetMask = QStringLiteral(" The given SubNet Mask is invalid");
+    QString gatewayOutsideNetwork = QStringLiteral(" The given Gateway Address is invalid");
+    // The IP page refuses a box that cannot speak TCP/IP with this text; empty:
+    // the page shows such a box with its controls as the record allows.
+    QString ipPageNoTcpIp;
 
     // Status page
     QString deviceNameLabel = QStringLiteral("Device Name");
@@ -166,6 +175,9 @@ struct PageParameters {
     bool udpUpgradeGate = true;
     // The code page of the boxes' 8-bit texts that are not UTF-8.
     platform::CodePage codePage = platform::CodePage::Windows1252;
+    // The IPX utility's DHCP information page reads the status again each time
+    // it is shown; Brevan's shows the status as the General page read it.
+    bool dhcpInformationReadsStatus = false;
 };
 
 // Brevan's parameters: English texts, no firmware gate.

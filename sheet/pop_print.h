@@ -48,6 +48,8 @@ public:
     QCheckBox* replyConfirmationCheck() const { return m_reply; }
 
 protected:
+    // Mail printing works on a box without runnable firmware.
+    bool firmwareGated() const override { return false; }
     QString refusal() override;
     void fill() override;
     bool store() override;

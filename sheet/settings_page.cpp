@@ -79,7 +79,7 @@ bool SettingsPage::onSetActive() {
         setEnabled(false);
         return true;
     }
-    const QString refusalText = refusal();
+    const QString refusalText = firmwareGated() && firmwareMissing() ? texts().upgradeFirst : refusal();
     if (!refusalText.isEmpty()) {
         m_refused = true;
         appMessage(refusalText);
@@ -93,6 +93,10 @@ bool SettingsPage::onSetActive() {
         sheet()->setCaption(m_caption == Caption::ServerName ? serverName()
                                                              : title() + texts().configurationSuffix);
     return true;
+}
+
+bool SettingsPage::firmwareMissing() const {
+    return parameters().firmwareGate && entry() && !protocol::firmwarePresent(entry()->identity);
 }
 
 void SettingsPage::fail(const QString& message, QWidget* focus, UiServices::Icon icon) {
@@ -162,14 +166,15 @@ bool SettingsPage::recordInHandSound(protocol::ServerEntry& e) {
 void SettingsPage::reset() {
     if (!entry())
         return;
-    std::vector<QString> failures;
+    int failures = 0;
     {
         WaitCursor wait(ui());
-        context()->resetAndReconnect(
-            [&](const std::string& text) { failures.push_back(QString::fromStdString(text)); });
+        context()->resetAndReconnect([&](const std::string&) { ++failures; });
     }
-    for (const auto& f : failures)
-        appMessage(f);
+    // One message for each failure: the box did not come back, or its record or
+    // its status could not be read afterwards.
+    for (int i = 0; i < failures; ++i)
+        appMessage(texts().notComingBack.arg(serverName()));
 }
 
 QString dotted(const protocol::ConfigFrame& frame, std::size_t recordOffset) {

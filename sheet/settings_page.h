@@ -47,6 +47,11 @@ public:
     bool refused() const { return m_refused; }
 
 protected:
+    // With the firmware gate of the page parameters, a page that says so here
+    // refuses a box without runnable firmware before anything else.
+    virtual bool firmwareGated() const { return true; }
+    // True when the utility gates its pages and the selected box has no runnable firmware.
+    bool firmwareMissing() const;
     // The message that refuses the selected box, or an empty text.
     virtual QString refusal() { return {}; }
     // Fills the controls from the configuration buffer, status buffer and entry.

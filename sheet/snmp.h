@@ -16,6 +16,8 @@ public:
     QLineEdit* locationEdit() const { return m_location; }
 
 protected:
+    // The SNMP texts can be set on a box without runnable firmware.
+    bool firmwareGated() const override { return false; }
     void fill() override;
     bool store() override;
 

@@ -92,18 +92,18 @@ std::optional<Refusal> validateIpInput(const IpInput& in) {
         return std::nullopt;
     const auto a = parseStrictAddress(in.address);
     if (!a)
-        return Refusal{" The given IP address is invalid", IpControl::IpAddress};
+        return Refusal{" The given IP address is invalid", IpControl::IpAddress, IpCheck::IpAddress};
     const auto g = parseStrictAddress(in.gateway);
     if (!g)
-        return Refusal{" The given Gateway address is invalid", IpControl::Gateway};
+        return Refusal{" The given Gateway address is invalid", IpControl::Gateway, IpCheck::Gateway};
     const auto m = parseStrictAddress(in.mask);
     if (!m)
-        return Refusal{" The given SubNet Mask is invalid", IpControl::Mask};
+        return Refusal{" The given SubNet Mask is invalid", IpControl::Mask, IpCheck::Mask};
     switch (checkMaskAndGateway(toNumber(*a), toNumber(*g), toNumber(*m))) {
     case Consistency::MaskError:
-        return Refusal{" The given SubNet Mask is invalid", IpControl::Mask};
+        return Refusal{" The given SubNet Mask is invalid", IpControl::Mask, IpCheck::MaskAgainstAddress};
     case Consistency::GatewayError:
-        return Refusal{" The given Gateway Address is invalid", IpControl::Gateway};
+        return Refusal{" The given Gateway Address is invalid", IpControl::Gateway, IpCheck::GatewayOutsideNetwork};
     case Consistency::Accepted:
         break;
     }

@@ -43,9 +43,13 @@ struct IpInput {
     std::string address, gateway, mask;
 };
 
+// Which check refused the input: each has its own message.
+enum class IpCheck { IpAddress, Gateway, Mask, MaskAgainstAddress, GatewayOutsideNetwork };
+
 struct Refusal {
     std::string message;
     IpControl focus;
+    IpCheck check;
 };
 
 // The checks of Write in their order; nothing when the input may be stored.

@@ -1,0 +1,20 @@
+// The factory default page (not yet built).
+#pragma once
+
+#include "ipxconfig/hollin_texts.h"
+#include "ipxconfig/transport/ipx_context.h"
+#include "sheet/settings_page.h"
+
+namespace vnk::ipxconfig {
+
+class Page07 : public sheet::SettingsPage {
+    Q_OBJECT
+public:
+    Page07(protocol::CPServerContext& context, sheet::UiServices& ui, const sheet::PageParameters& parameters,
+       QWidget* parent = nullptr);
+
+protected:
+    void fill() override;
+};
+
+} // namespace vnk::ipxconfig

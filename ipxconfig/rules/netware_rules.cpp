@@ -1,0 +1,1 @@
+#include "ipxconfig/rules/netware_rules.h"

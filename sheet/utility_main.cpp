@@ -1,0 +1,90 @@
+#include "sheet/utility_main.h"
+
+#include "platform/box_text.h"
+#include "platform/program_dir.h"
+#include "sheet/rules/app_strings.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QFontDatabase>
+#include <QLibraryInfo>
+#include <QTranslator>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace vnk::sheet {
+
+namespace {
+
+bool set(const char* name) {
+    const char* v = std::getenv(name);
+    return v && *v;
+}
+
+} // namespace
+
+void preferFont(const QString& family) {
+    if (family.isEmpty() || !QFontDatabase::families().contains(family))
+        return;
+    QFont font = QApplication::font();
+    QStringList families = font.families();
+    families.prepend(family);
+    font.setFamilies(families);
+    QApplication::setFont(font);
+}
+
+int runUtility(int argc, char** argv, const UtilityMain& utility) {
+    // These need no window: they are answered before Qt looks for a display.
+    bool platformOption = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(utility.usage, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            const auto strings = readAppStrings(settingsPathFor(platform::programDirectory()));
+            std::printf("%s: %s %s\n", utility.name,
+                        platform::terminalSafe(platform::decodeBoxText(strings.title, utility.codePage)).c_str(),
+                        platform::terminalSafe(platform::decodeBoxText(strings.version, utility.codePage)).c_str());
+            return 0;
+        }
+        platformOption = platformOption || std::strcmp(argv[i], "-platform") == 0 ||
+                         std::strcmp(argv[i], "--platform") == 0;
+    }
+    if (!platformOption && !set("DISPLAY") && !set("WAYLAND_DISPLAY") && !set("QT_QPA_PLATFORM")) {
+        std::fprintf(stderr,
+                     "%s: no display to open a window on (DISPLAY and WAYLAND_DISPLAY are not set);\n"
+                     "%s: QT_QPA_PLATFORM=offscreen runs it without one (see %s --help)\n",
+                     utility.name, utility.name, utility.name);
+        return 2;
+    }
+    QApplication app(argc, argv);
+    QTranslator qtTexts;
+    if (!utility.qtLanguage.isEmpty() &&
+        qtTexts.load(QStringLiteral("qtbase_") + utility.qtLanguage,
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
+    preferFont(utility.fontFamily);
+    QtUiServices ui;
+
+    // POSIX sockets need no start-up call, so there is no "sockets could not be
+    // started" case here. A broken VNK_* setting, though, would fall back to the
+    // real broadcast address: refuse to start instead.
+    std::string error;
+    const platform::Endpoint endpoint = platform::Endpoint::fromEnvironment(&error);
+    std::unique_ptr<UtilityProgram> program;
+    if (error.empty())
+        program = utility.makeProgram(endpoint, ui, error);
+    if (!program) {
+        std::fprintf(stderr, "%s: %s\n", utility.name, error.c_str());
+        ui.appMessage(QString::fromStdString(error));
+        return 2;
+    }
+    ui.setParentWindow(&program->propertySheet());
+    program->propertySheet().exec();
+    return 0;
+}
+
+} // namespace vnk::sheet

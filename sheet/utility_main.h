@@ -1,0 +1,37 @@
+// What main() does in both configuration utilities: --help and --version without
+// a display, a plain refusal when there is no display, the endpoint settings of
+// the environment, then the utility's program, whose sheet runs modally. The
+// program ends when the sheet closes; nothing is written to a box on the way out.
+#pragma once
+
+#include "platform/endpoint.h"
+#include "sheet/ui_services.h"
+#include "sheet/utility_program.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace vnk::sheet {
+
+struct UtilityMain {
+    const char* name;  // the program's file name: "brevan", "hollin"
+    const char* usage; // the --help text
+    platform::CodePage codePage;
+    // Qt's own texts (standard buttons, file dialog) in this language ("zh_TW"),
+    // from Qt's translations; empty: Qt's English.
+    QString qtLanguage;
+    // The font family asked for first (the system's choice follows); empty: the system's.
+    QString fontFamily;
+    // Builds the program once the application runs. A refusal fills error (shown
+    // on stderr and in a message box) and returns nothing.
+    std::function<std::unique_ptr<UtilityProgram>(const platform::Endpoint&, QtUiServices&, std::string& error)>
+        makeProgram;
+};
+
+int runUtility(int argc, char** argv, const UtilityMain& utility);
+
+// Puts a font family, when installed, before the application font's families.
+void preferFont(const QString& family);
+
+} // namespace vnk::sheet
