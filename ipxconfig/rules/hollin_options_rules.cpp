@@ -1,0 +1,1 @@
+#include "ipxconfig/rules/hollin_options_rules.h"
