@@ -37,6 +37,7 @@ int main(int argc, char** argv) {
     shots.makeProgram = [](const std::string& directory, sheet::RecordingUiServices& ui,
                            std::string& error) -> std::unique_ptr<sheet::UtilityProgram> {
         sheet::preferFont(ipxconfig::hollinFontFamily());
+        sheet::installQtTexts(QStringLiteral("zh_TW"));
         sim::LanOptions options;
         options.ipxPort = 0; // a free carrier port
         auto lan = std::make_unique<sim::SimLan>(options);

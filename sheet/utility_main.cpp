@@ -35,6 +35,16 @@ void preferFont(const QString& family) {
     QApplication::setFont(font);
 }
 
+bool installQtTexts(const QString& language) {
+    // The translator lives as long as the application that uses it.
+    auto* texts = new QTranslator(QCoreApplication::instance());
+    if (!texts->load(QStringLiteral("qtbase_") + language, QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete texts;
+        return false;
+    }
+    return QCoreApplication::installTranslator(texts);
+}
+
 int runUtility(int argc, char** argv, const UtilityMain& utility) {
     // These need no window: they are answered before Qt looks for a display.
     bool platformOption = false;
@@ -61,11 +71,8 @@ int runUtility(int argc, char** argv, const UtilityMain& utility) {
         return 2;
     }
     QApplication app(argc, argv);
-    QTranslator qtTexts;
-    if (!utility.qtLanguage.isEmpty() &&
-        qtTexts.load(QStringLiteral("qtbase_") + utility.qtLanguage,
-                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&qtTexts);
+    if (!utility.qtLanguage.isEmpty())
+        installQtTexts(utility.qtLanguage);
     preferFont(utility.fontFamily);
     QtUiServices ui;
 

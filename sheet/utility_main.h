@@ -33,5 +33,8 @@ int runUtility(int argc, char** argv, const UtilityMain& utility);
 
 // Puts a font family, when installed, before the application font's families.
 void preferFont(const QString& family);
+// Qt's own texts (standard buttons, file dialog) in a language such as "zh_TW",
+// from Qt's translations, for the running application; false when Qt has none.
+bool installQtTexts(const QString& language);
 
 } // namespace vnk::sheet

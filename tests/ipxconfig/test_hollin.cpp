@@ -4,24 +4,61 @@
 
 #include "ipxconfig/hollin_texts.h"
 #include "sheet/page00.h"
+#include "sheet/page01.h"
+#include "sheet/page02.h"
+#include "sheet/page03.h"
+#include "sheet/page04.h"
+#include "sheet/page05.h"
+#include "sheet/page07.h"
+#include "sheet/pop_print.h"
+#include "sheet/snmp.h"
+#include "sheet/utility_main.h"
+#include "sim/sim_firmware.h"
 
-#include <QTabWidget>
+#include <QFile>
+#include <QFontDatabase>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRawFont>
+#include <QSet>
 #include <QTest>
+
+#include <fstream>
 
 using namespace vnk;
 using namespace vnk::testing;
 using protocol::Byte;
+using sheet::UiServices;
 namespace r = protocol::record;
+
+namespace {
+
+constexpr Byte AllCaps = r::CapTcpIp | r::CapDhcpServer | r::CapMailAndGateway;
+
+sim::BoxSpec box(const std::string& name, Byte mac, Byte caps = AllCaps) {
+    sim::BoxSpec b = testBox(name, mac, 0x01, caps);
+    sim::setIPv4(b.record, r::DhcpStart, {192, 168, 1, 100});
+    protocol::putLE16(b.record, r::DhcpRange, 20);
+    sim::setIPv4(b.record, r::DhcpNetmask, {255, 255, 255, 0});
+    protocol::setRecordChecksum(b.record);
+    return b;
+}
+
+} // namespace
 
 class TestHollin : public QObject {
     Q_OBJECT
 private slots:
     void theSheetHasItsFourteenPagesInOrderAndFindsBoxesOverIpx();
+    void aBoxWithoutFirmwareIsRefusedUntilItIsUpgradedOverIpx();
+    void theIpPageRefusesABoxWithoutTcpIp();
+    void theDhcpInformationPageAsksForTheStatusEachTime();
+    void qtsOwnButtonsSpeakChinese();
+    void theFontHasAGlyphForEveryChineseText();
 };
 
 void TestHollin::theSheetHasItsFourteenPagesInOrderAndFindsBoxesOverIpx() {
-    HollinRig rig({testBox("IPXONE", 1), testBox("IPXTWO", 2)}, std::nullopt,
-                  "[General Information]\nTitle=Varnotek\n");
+    HollinRig rig({box("IPXONE", 1), box("IPXTWO", 2)}, std::nullopt, "[General Information]\nTitle=Varnotek\n");
     QVERIFY2(rig.started, rig.error.c_str());
     QVERIFY(rig.showAndDiscover());
     const QStringList expected = {u"一般設定"_qs,     u"Varnotek Status"_qs, u"印表機狀態"_qs,  u"IP 設定"_qs,
@@ -34,6 +71,118 @@ void TestHollin::theSheetHasItsFourteenPagesInOrderAndFindsBoxesOverIpx() {
     QCOMPARE(captions, expected);
     QCOMPARE(rig.listed(), (QStringList{u"IPXONE"_qs, u"IPXTWO"_qs}));
     QCOMPARE(rig.sheet().windowTitle(), u"Varnotek 設定程式"_qs);
+    QCOMPARE(rig.general().listLabel()->text(), u"Varnotek 名稱"_qs);
+    QVERIFY(rig.takeMessages().isEmpty());
+}
+
+void TestHollin::aBoxWithoutFirmwareIsRefusedUntilItIsUpgradedOverIpx() {
+    sim::BoxSpec bare = box("BAREBOX", 3);
+    bare.firmwarePresent = false;
+    HollinRig rig({bare});
+    QVERIFY2(rig.started, rig.error.c_str());
+    QVERIFY(rig.showAndDiscover());
+    // Selecting it names it and opens the firmware upgrade page.
+    QCOMPARE(rig.takeMessages(), QStringList{u"BAREBOX 更新軔體不完全"_qs});
+    QCOMPARE(rig.sheet().activePage(), static_cast<sheet::PropertyPage*>(rig.sheet().page04()));
+
+    const QString gate = u"請先更新列印伺服器軔體"_qs;
+    ipxconfig::CPellamDlg& s = rig.sheet();
+    for (sheet::PropertyPage* gated : std::initializer_list<sheet::PropertyPage*>{
+             s.page01(), s.page03(), s.page02(), s.page10()}) {
+        QVERIFY(rig.open(gated));
+        QCOMPARE(rig.takeMessages(), QStringList{gate});
+        QVERIFY(!gated->isEnabled());
+    }
+    // The DHCP information page names the box too, but still shows the status.
+    QVERIFY(rig.open(s.page11()));
+    QCOMPARE(rig.takeMessages(), QStringList{gate});
+    QVERIFY(!s.page11()->isEnabled());
+    QCOMPARE(s.page11()->field(sheet::Page05::StartingIp)->text(), u"192.168.1.100"_qs);
+    // Mail printing and SNMP work on a box without firmware.
+    for (sheet::PropertyPage* open : std::initializer_list<sheet::PropertyPage*>{s.popPrint(), s.snmpPage()}) {
+        QVERIFY(rig.open(open));
+        QVERIFY(open->isEnabled());
+    }
+    QVERIFY(rig.takeMessages().isEmpty());
+
+    // An upgrade over IPX lifts the gate.
+    const std::vector<Byte> image = sim::makeFirmwareImage("15", 0x0001);
+    const std::string file = rig.dir.file("fw.bin");
+    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(image.data()),
+                                                 std::streamsize(image.size()));
+    ipxconfig::Page04& upgrade = *s.page04();
+    QVERIFY(rig.open(&upgrade));
+    rig.ui.files.push_back(QString::fromStdString(file));
+    QTest::mouseClick(upgrade.browseButton(), Qt::LeftButton);
+    rig.ui.answers.push_back(UiServices::Yes);
+    QTest::mouseClick(upgrade.upgradeButton(), Qt::LeftButton);
+    const auto messages = rig.ui.messages;
+    QCOMPARE(rig.takeMessages(), (QStringList{u"進行軔體更新會先清除原有之軔體, 確定要繼續?"_qs, u"軔體更新完成"_qs}));
+    QCOMPARE(messages.last().icon, UiServices::Icon::Information);
+    QVERIFY(rig.lan.withBox(0, [](sim::SimBox& b) { return b.firmwarePresent(); }));
+    QVERIFY(rig.open(s.page01()));
+    QVERIFY(rig.takeMessages().isEmpty());
+    QVERIFY(s.page01()->isEnabled());
+}
+
+void TestHollin::theIpPageRefusesABoxWithoutTcpIp() {
+    HollinRig rig({box("NOTCPIP", 4, r::CapNetBeui)});
+    QVERIFY2(rig.started, rig.error.c_str());
+    QVERIFY(rig.showAndDiscover());
+    QCOMPARE(rig.listed(), QStringList{u"NOTCPIP"_qs});
+    QVERIFY(rig.open(rig.sheet().page01()));
+    QCOMPARE(rig.takeMessages(), QStringList{u"NOTCPIP 不支援 TCP/IP 通訊協定"_qs});
+    QVERIFY(!rig.sheet().page01()->isEnabled());
+}
+
+void TestHollin::theDhcpInformationPageAsksForTheStatusEachTime() {
+    HollinRig rig({box("DHCPBOX", 5)});
+    QVERIFY2(rig.started, rig.error.c_str());
+    QVERIFY(rig.showAndDiscover());
+    sheet::Page05& info = *rig.sheet().page11();
+    QVERIFY(rig.open(&info));
+    QVERIFY(rig.takeMessages().isEmpty());
+    const QString shown = info.field(sheet::Page05::StartingIp)->text();
+    QCOMPARE(shown, u"192.168.1.100"_qs);
+
+    // A box that stopped answering is named when the page is shown again; the
+    // fields keep what was read before.
+    rig.lan.withBox(0, [](sim::SimBox& b) { b.faults().silent = true; });
+    QVERIFY(rig.open(rig.sheet().page00()));
+    QVERIFY(rig.open(&info));
+    QCOMPARE(rig.takeMessages(), QStringList{u"DHCPBOX 沒有回應"_qs});
+    QCOMPARE(info.field(sheet::Page05::StartingIp)->text(), shown);
+}
+
+void TestHollin::qtsOwnButtonsSpeakChinese() {
+    QVERIFY(sheet::installQtTexts(u"zh_TW"_qs));
+    QMessageBox question(QMessageBox::Question, u"hollin"_qs, u"?"_qs, QMessageBox::Yes | QMessageBox::No);
+    for (auto b : {QMessageBox::Yes, QMessageBox::No}) {
+        const QString text = question.button(b)->text();
+        QVERIFY2(std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x4E00; }),
+                 qPrintable(text));
+    }
+}
+
+void TestHollin::theFontHasAGlyphForEveryChineseText() {
+    // Every Chinese text of the utility is in these two files.
+    QSet<char32_t> used;
+    for (const char* path : {VNK_SOURCE_DIR "/ipxconfig/hollin_texts.cpp", VNK_SOURCE_DIR "/protocol/firmware.cpp"}) {
+        QFile file(QString::fromUtf8(path));
+        QVERIFY2(file.open(QIODevice::ReadOnly), path);
+        for (char32_t c : QString::fromUtf8(file.readAll()).toUcs4())
+            if (c > 0x7F)
+                used.insert(c);
+    }
+    QVERIFY(used.size() > 100);
+    const QString family = ipxconfig::hollinFontFamily();
+    QVERIFY2(QFontDatabase::families().contains(family), qPrintable(family + u" is not installed"_qs));
+    const QRawFont font = QRawFont::fromFont(QFont(family));
+    QStringList missing;
+    for (char32_t c : used)
+        if (!font.supportsCharacter(c))
+            missing.push_back(QString::fromUcs4(&c, 1));
+    QVERIFY2(missing.isEmpty(), qPrintable(missing.join(u' ')));
 }
 
 QTEST_MAIN(TestHollin)
