@@ -58,7 +58,11 @@ private slots:
 };
 
 void TestHollin::theSheetHasItsFourteenPagesInOrderAndFindsBoxesOverIpx() {
-    HollinRig rig({box("IPXONE", 1), box("IPXTWO", 2)}, std::nullopt, "[General Information]\nTitle=Varnotek\n");
+    // A name that is not UTF-8 is read as Big5.
+    sim::BoxSpec big5 = box("X", 2);
+    sim::setText(big5.record, r::AliasName, 16, "\xA6\x4C\xAA\xED\xBE\xF7\xA4\x40");
+    protocol::setRecordChecksum(big5.record);
+    HollinRig rig({box("IPXONE", 1), big5}, std::nullopt, "[General Information]\nTitle=Varnotek\n");
     QVERIFY2(rig.started, rig.error.c_str());
     QVERIFY(rig.showAndDiscover());
     const QStringList expected = {u"一般設定"_qs,     u"Varnotek Status"_qs, u"印表機狀態"_qs,  u"IP 設定"_qs,
@@ -69,7 +73,7 @@ void TestHollin::theSheetHasItsFourteenPagesInOrderAndFindsBoxesOverIpx() {
     for (int i = 0; i < rig.sheet().pageCount(); ++i)
         captions.push_back(rig.sheet().tabCaption(i));
     QCOMPARE(captions, expected);
-    QCOMPARE(rig.listed(), (QStringList{u"IPXONE"_qs, u"IPXTWO"_qs}));
+    QCOMPARE(rig.listed(), (QStringList{u"IPXONE"_qs, u"印表機一"_qs}));
     QCOMPARE(rig.sheet().windowTitle(), u"Varnotek 設定程式"_qs);
     QCOMPARE(rig.general().listLabel()->text(), u"Varnotek 名稱"_qs);
     QVERIFY(rig.takeMessages().isEmpty());
