@@ -139,6 +139,7 @@ const HollinTexts& hollinTexts() {
         .netwareInfoTab = QStringLiteral("Netware 資訊"),
         .factoryDefaultTab = QStringLiteral("出廠預設值"),
         .noRemotePrinter = QStringLiteral("%1 不支援遠端印表機"),
+        .integerBetween = QStringLiteral("請輸入介於 %1 和 %2 之間的整數。"),
         .binderyMode = QStringLiteral("Bindery 模式"),
         .ndsMode = QStringLiteral("NDS 模式"),
         .fileServerLabel = QStringLiteral("File Server"),

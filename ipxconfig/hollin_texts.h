@@ -25,6 +25,8 @@ struct HollinTexts {
 
     // Messages of the NetWare pages
     QString noRemotePrinter; // "%1 不支援遠端印表機"
+    // The framework's validation message for a number outside its range (%1 to %2).
+    QString integerBetween;
 
     // NetWare settings page
     QString binderyMode;

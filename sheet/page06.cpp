@@ -1,12 +1,10 @@
 #include "sheet/page06.h"
 
-#include "sheet/page00.h"
 #include "sheet/property_sheet.h"
 #include "sheet/rules/options_rules.h"
 #include "protocol/pserver_context.h"
 
 #include <QFormLayout>
-#include <QSignalBlocker>
 
 namespace vnk::sheet {
 
@@ -80,25 +78,10 @@ bool Page06::store() {
     if (!r.accepted)
         return false;
     if (r.nameChanged) {
-        updateServerListLine();
+        replaceServerListLine();
         appMessage(texts().aliasChanged);
     }
     return true;
-}
-
-void Page06::updateServerListLine() {
-    auto* general = sheet() ? qobject_cast<Page00*>(sheet()->pageFor(PageRole::General)) : nullptr;
-    const int index = context()->selectedIndex;
-    if (!general || index < 0 || index >= general->serverList()->count())
-        return;
-    QComboBox* list = general->serverList();
-    // Selecting a line on the General page reads that box's record and status
-    // again, which would throw away the record this Write is about to send: the
-    // line is replaced without the list telling anyone.
-    const QSignalBlocker quiet(list);
-    list->removeItem(index);
-    list->insertItem(index, boxText(entry()->name()));
-    list->setCurrentIndex(index);
 }
 
 } // namespace vnk::sheet

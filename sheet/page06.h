@@ -30,8 +30,6 @@ protected:
 
 private:
     void applyBoxStates(bool factoryDefaultTicked, bool setValues);
-    // The General page's line of the selected server shows its new name.
-    void updateServerListLine();
 
     QLineEdit* m_alias;
     std::string m_shownAlias; // the bytes the alias edit was filled from

@@ -1,10 +1,12 @@
 #include "sheet/settings_page.h"
 
+#include "sheet/page00.h"
 #include "sheet/property_sheet.h"
 #include "protocol/consistent_read.h"
 #include "protocol/pserver_context.h"
 
 #include <QFormLayout>
+#include <QSignalBlocker>
 
 #include <algorithm>
 
@@ -60,6 +62,21 @@ protocol::ServerEntry* SettingsPage::entry() const {
 QString SettingsPage::serverName() const {
     const auto* e = entry();
     return e ? boxText(e->name()) : QString();
+}
+
+void SettingsPage::replaceServerListLine() {
+    auto* general = sheet() ? qobject_cast<Page00*>(sheet()->pageFor(PageRole::General)) : nullptr;
+    const int index = context()->selectedIndex;
+    if (!general || !entry() || index < 0 || index >= general->serverList()->count())
+        return;
+    QComboBox* list = general->serverList();
+    // Selecting a line on the General page reads that box's record and status
+    // again, which would throw away the record a Write is about to send: the
+    // line is replaced without the list telling anyone.
+    const QSignalBlocker quiet(list);
+    list->removeItem(index);
+    list->insertItem(index, boxText(entry()->name()));
+    list->setCurrentIndex(index);
 }
 
 void SettingsPage::setControlsEnabled(bool enabled) {

@@ -76,6 +76,9 @@ protected:
     protocol::ServerEntry* entry() const;
     // The print server name of the selected entry.
     QString serverName() const;
+    // The General page's line of the selected server shows the entry's name
+    // again (after a page renamed the box), without selecting anything anew.
+    void replaceServerListLine();
     // The page's buttons row (Write and Reset sit at its right end).
     QHBoxLayout* buttonRow() const { return m_buttonRow; }
     // A page whose body grows with the window (a list) says so before it is
