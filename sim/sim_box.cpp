@@ -147,6 +147,24 @@ StatusBuffer SimBox::statusReply() const {
     auto put = [&](std::size_t recordOffset, Byte v) { b[HeaderSize + recordOffset] = v; };
     auto put4 = [&](std::size_t recordOffset, const Byte* v) { std::memcpy(&b[HeaderSize + recordOffset], v, 4); };
     put(0, m_spec.frameType);
+    // The NetWare side, and a queue block per port (flag, file server, queue)
+    // whose last byte is the port's state.
+    const NetwareStatus& nw = m_spec.netware;
+    put(1, nw.loggedInToPrimary ? 1 : 0);
+    put4(2, nw.network.data());
+    if (!nw.loggedInTo.empty()) {
+        put(7, 1);
+        std::memcpy(&b[HeaderSize + 8], nw.loggedInTo.data(), std::min<std::size_t>(nw.loggedInTo.size(), 47));
+    }
+    for (std::size_t k = 0; k < nw.queues.size(); ++k) {
+        if (!nw.queues[k])
+            continue;
+        const std::size_t block = HeaderSize + 62 + 99 * k;
+        b[block] = 1;
+        std::memcpy(&b[block + 2], nw.queues[k]->fileServer.data(),
+                    std::min<std::size_t>(nw.queues[k]->fileServer.size(), 47));
+        std::memcpy(&b[block + 50], nw.queues[k]->queue.data(), std::min<std::size_t>(nw.queues[k]->queue.size(), 47));
+    }
     put(6, m_spec.portStates[0]);
     put(160, m_spec.portStates[1]);
     put(259, m_spec.portStates[2]);

@@ -42,6 +42,21 @@ struct FaultSpec {
     int firmwareStopAfter = -1;     // stops asking for blocks after this many requests
 };
 
+// What the box reports of its NetWare side in its status record.
+struct QueueAttachment {
+    std::string fileServer;
+    std::string queue;
+};
+struct NetwareStatus {
+    std::array<Byte, 4> network{};  // the IPX network number the box found
+    bool loggedInToPrimary = false; // to the file server its record names
+    std::string loggedInTo;         // another file server it is logged in to ("" none)
+    // LPT1-LPT3. The serial ports' blocks share their first bytes with the
+    // subnet mask in use and the DHCP server's status, which the box reports
+    // there instead.
+    std::array<std::optional<QueueAttachment>, 3> queues;
+};
+
 struct BoxSpec {
     std::string label;       // section name of the LAN description
     bool isPc = false;       // a networked PC answers searches only
@@ -59,6 +74,7 @@ struct BoxSpec {
     std::array<Byte, 5> portStates{};
     std::array<Byte, 4> dhcpAddress{192, 168, 1, 200}; // what the box gets when its record says "Auto"
     std::vector<PrinterSpec> printers;
+    NetwareStatus netware;
     std::chrono::milliseconds restartDelay{1500};
     FirmwarePlan firmware;   // how it asks for blocks when it is upgraded
     FaultSpec faults;

@@ -1157,6 +1157,12 @@ std::vector<BoxSpec> demoLan() {
     full.frameType = 1;
     full.speedCode = 3;
     full.portStates = {0, 1, 3, 0, 2};
+    // Logged in to the demo file server, two ports attached to its queues.
+    setText(full.record, record::NetwareFileServer, 48, "FS-MAIN");
+    full.netware.network = {0x00, 0x00, 0x23, 0x13};
+    full.netware.loggedInToPrimary = true;
+    full.netware.queues[0] = QueueAttachment{"FS-MAIN", "Q-FLOOR2-LASER"};
+    full.netware.queues[2] = QueueAttachment{"FS-MAIN", "Q-LABELS"};
     full.printers = {
         {"@PJL INFO STATUS\r\nCODE=10001\r\nDISPLAY=\"READY\"\r\nONLINE=TRUE\r\n",
          "MFG:Hewlett-Packard;MDL:LaserJet 4000;CMD:PJL,PCL;", {}, {}},

@@ -174,22 +174,17 @@ void TestNetwarePages::pagesOfBoxesWithNetwareOffOrWithoutRemotePrinterMode() {
 }
 
 void TestNetwarePages::informationPageShowsTheStatus() {
-    const sim::BoxSpec spec = box("INFOBOX", 3, 0x01, r::CapRemotePrinter, [](ConfigRecord& rec) {
+    sim::BoxSpec spec = box("INFOBOX", 3, 0x01, r::CapRemotePrinter, [](ConfigRecord& rec) {
         sim::setText(rec, r::NetwareFileServer, 48, "FS-MAIN");
         protocol::storeNdsTreeName(rec, "ACME");
     });
+    spec.netware.network = {0x00, 0x00, 0xCA, 0xFE};
+    spec.netware.loggedInToPrimary = true;
+    spec.netware.queues[0] = sim::QueueAttachment{"FS-MAIN", "QUEUE1"};
     HollinRig rig({spec});
     QVERIFY2(rig.started, rig.error.c_str());
     QVERIFY(rig.showAndDiscover());
     QVERIFY(rig.open(&rig.general()) && rig.select(u"INFOBOX"_s));
-    // The simulated box reports no NetWare state: the status as read is given one.
-    protocol::StatusBuffer& status = rig.ctx().statusBuffer;
-    const Byte state[] = {1, 0x00, 0x00, 0xCA, 0xFE};
-    std::memcpy(&status[protocol::HeaderSize + 1], state, sizeof state);
-    const std::size_t block = protocol::HeaderSize + 62;
-    status[block] = 1;
-    std::memcpy(&status[block + 2], "FS-MAIN", 7);
-    std::memcpy(&status[block + 50], "QUEUE1", 6);
 
     ipxconfig::Page06& page = *rig.sheet().page06();
     QVERIFY(rig.open(&page));
