@@ -38,7 +38,7 @@ using namespace protocol;
 
 namespace {
 
-constexpr const char* Version = "vnkctl 0.2.0";
+constexpr const char* Version = "vnkctl " VNK_VERSION;
 
 const char* const Usage =
     "Usage: vnkctl [options] COMMAND [arguments]\n"
