@@ -31,19 +31,9 @@ namespace {
 constexpr Byte MailCaps = r::CapTcpIp | r::CapMailAndGateway;
 constexpr Byte DhcpCaps = r::CapTcpIp | r::CapDhcpServer;
 
-// A test box whose record is edited before it is switched on.
-sim::BoxSpec box(const std::string& name, Byte mac, Byte ports, Byte caps,
-                 const std::function<void(ConfigRecord&)>& edit = {}) {
-    sim::BoxSpec b = testBox(name, mac, ports, caps);
-    if (edit)
-        edit(b.record);
-    protocol::setRecordChecksum(b.record);
-    return b;
-}
-
 // A DHCP server box set up by hand: mode Enable, 192.168.1.100 and 50 addresses.
 sim::BoxSpec dhcpBox(const std::string& name, Byte mac, const std::function<void(ConfigRecord&)>& edit = {}) {
-    return box(name, mac, 0x01, DhcpCaps, [&](ConfigRecord& rec) {
+    return testBox(name, mac, 0x01, DhcpCaps, [&](ConfigRecord& rec) {
         sim::setIPv4(rec, r::IpAddress, {192, 168, 1, 10});
         sim::setIPv4(rec, r::DhcpStart, {192, 168, 1, 100});
         protocol::putLE16(rec, r::DhcpRange, 50);
@@ -171,7 +161,7 @@ void TestSettingsPages::initTestCase() {
 void TestSettingsPages::factoryDefaultWritesTheFactoryRecord() {
     // Every byte the page may touch holds a value of its own, so that a byte
     // cleared or kept by mistake shows.
-    const sim::BoxSpec factory = box("OLDNAME", 2, 0x03, 0xFF, [](ConfigRecord& rec) {
+    const sim::BoxSpec factory = testBox("OLDNAME", 2, 0x03, 0xFF, [](ConfigRecord& rec) {
         for (std::size_t i = 9; i < r::ModelCode; ++i)
             if (i != r::Capabilities)
                 rec[i] = Byte(0x21 + i % 93);
@@ -229,7 +219,7 @@ void TestSettingsPages::factoryDefaultWritesTheFactoryRecord() {
 }
 
 void TestSettingsPages::aliasNameRule() {
-    BrevanRig rig({box("FIRST", 1, 0x01, r::CapTcpIp, [](ConfigRecord& rec) {
+    BrevanRig rig({testBox("FIRST", 1, 0x01, r::CapTcpIp, [](ConfigRecord& rec) {
         rec[r::AliasName + 10] = 'k'; // after the NUL that ends "FIRST"
         rec[r::AliasName + 15] = 'z';
     })});
@@ -282,7 +272,7 @@ void TestSettingsPages::aliasNameRule() {
 }
 
 void TestSettingsPages::modelWithoutNetBeuiClearsItsBit() {
-    BrevanRig rig({box("NONBT", 1, 0x01, r::CapTcpIp | r::CapAppleTalk, [](ConfigRecord& rec) {
+    BrevanRig rig({testBox("NONBT", 1, 0x01, r::CapTcpIp | r::CapAppleTalk, [](ConfigRecord& rec) {
         rec[r::OptionFlags] = r::OptTcpIp | r::OptNetBeui | r::OptAppleTalk;
     })});
     QVERIFY2(rig.started, rig.error.c_str());
@@ -498,7 +488,7 @@ void TestSettingsPages::dhcpActivationAndRadioLogic() {
 }
 
 void TestSettingsPages::dhcpRefusals() {
-    BrevanRig rig({box("NODHCP", 1, 0x01, r::CapTcpIp), dhcpBox("TCPOFF", 2, [](ConfigRecord& rec) {
+    BrevanRig rig({testBox("NODHCP", 1, 0x01, r::CapTcpIp), dhcpBox("TCPOFF", 2, [](ConfigRecord& rec) {
                        rec[r::OptionFlags] = 0;
                    }),
                    dhcpBox("NOTCPIP", 3)});
@@ -594,7 +584,7 @@ void TestSettingsPages::dhcpInformationShowsStatusAsLastRead() {
 }
 
 void TestSettingsPages::dhcpInformationWithoutServerStillFills() {
-    BrevanRig rig({box("PLAIN", 1, 0x01, r::CapTcpIp)});
+    BrevanRig rig({testBox("PLAIN", 1, 0x01, r::CapTcpIp)});
     QVERIFY2(rig.started, rig.error.c_str());
     QVERIFY(rig.showAndDiscover());
     sheet::Page05& page = *rig.sheet().page05();
@@ -609,7 +599,7 @@ void TestSettingsPages::dhcpInformationWithoutServerStillFills() {
 // --- Mail printing page ---
 
 void TestSettingsPages::mailOnePortBoxLeavesOtherPortsAlone() {
-    const sim::BoxSpec one = box("ONEPORT", 1, 0x01, MailCaps, [](ConfigRecord& rec) {
+    const sim::BoxSpec one = testBox("ONEPORT", 1, 0x01, MailCaps, [](ConfigRecord& rec) {
         for (std::size_t i = r::MailBlocks + r::MailBlockSize; i < r::DhcpStart; ++i)
             rec[i] = Byte(0x30 + i % 61);
         rec[r::PrintFlags] = 0xEE; // all but bits 0 and 4: other ports' flags and unused bits
@@ -644,7 +634,7 @@ void TestSettingsPages::mailOnePortBoxLeavesOtherPortsAlone() {
 }
 
 void TestSettingsPages::mailTwoBadServersTwoMessagesNoWrite() {
-    BrevanRig rig({box("THREEPORT", 1, 0x03, MailCaps)});
+    BrevanRig rig({testBox("THREEPORT", 1, 0x03, MailCaps)});
     QVERIFY2(rig.started, rig.error.c_str());
     QVERIFY(rig.showAndDiscover());
     sheet::PopPrint& page = *rig.sheet().popPrint();
@@ -689,7 +679,7 @@ void TestSettingsPages::mailTwoBadServersTwoMessagesNoWrite() {
 }
 
 void TestSettingsPages::mailPasswordsOfEightAndFiveCharacters() {
-    BrevanRig rig({box("TWOPORT", 1, 0x02, MailCaps, [](ConfigRecord& rec) {
+    BrevanRig rig({testBox("TWOPORT", 1, 0x02, MailCaps, [](ConfigRecord& rec) {
         sim::setText(rec, r::MailBlocks + 20 + 12, 8, "ZZZZZZZZ");
         sim::setText(rec, r::MailBlocks + 20 + 4, 8, "olduser1");
     })});
@@ -725,7 +715,7 @@ void TestSettingsPages::mailPasswordsOfEightAndFiveCharacters() {
 }
 
 void TestSettingsPages::mailPortSwitchChecksShownPort() {
-    BrevanRig rig({box("TWOPORT", 1, 0x02, MailCaps)});
+    BrevanRig rig({testBox("TWOPORT", 1, 0x02, MailCaps)});
     QVERIFY2(rig.started, rig.error.c_str());
     QVERIFY(rig.showAndDiscover());
     sheet::PopPrint& page = *rig.sheet().popPrint();
@@ -770,7 +760,7 @@ void TestSettingsPages::mailPortSwitchChecksShownPort() {
 }
 
 void TestSettingsPages::mailPollingList() {
-    BrevanRig rig({box("POLL0", 1, 0x01, MailCaps, [](ConfigRecord& rec) { rec[r::MailPolling] = 0; })});
+    BrevanRig rig({testBox("POLL0", 1, 0x01, MailCaps, [](ConfigRecord& rec) { rec[r::MailPolling] = 0; })});
     QVERIFY2(rig.started, rig.error.c_str());
     QVERIFY(rig.showAndDiscover());
     sheet::PopPrint& page = *rig.sheet().popPrint();
@@ -796,13 +786,13 @@ void TestSettingsPages::mailPollingList() {
 }
 
 void TestSettingsPages::mailRefusalEmptiesThePage() {
-    BrevanRig rig({box("MAILER", 1, 0x01, MailCaps,
+    BrevanRig rig({testBox("MAILER", 1, 0x01, MailCaps,
                        [](ConfigRecord& rec) {
                            sim::setIPv4(rec, r::MailBlocks, {10, 0, 0, 1});
                            sim::setText(rec, r::MailBlocks + 4, 8, "acct");
                            rec[r::MailPolling] = 5;
                        }),
-                   box("NOMAIL", 2, 0x01, r::CapTcpIp)});
+                   testBox("NOMAIL", 2, 0x01, r::CapTcpIp)});
     QVERIFY2(rig.started, rig.error.c_str());
     QVERIFY(rig.showAndDiscover());
     sheet::PopPrint& page = *rig.sheet().popPrint();
@@ -823,7 +813,7 @@ void TestSettingsPages::mailRefusalEmptiesThePage() {
 // --- SNMP page ---
 
 void TestSettingsPages::snmpEmptyContactIsOneNul() {
-    sim::BoxSpec agent = box("AGENT", 1, 0x01, r::CapTcpIp, [](ConfigRecord& rec) {
+    sim::BoxSpec agent = testBox("AGENT", 1, 0x01, r::CapTcpIp, [](ConfigRecord& rec) {
         for (std::size_t i = r::SnmpContact; i < r::SnmpLocation + 16; ++i)
             rec[i] = Byte('a' + i % 26);
         sim::setText(rec, r::SnmpContact, 16, "Front desk");
@@ -854,7 +844,7 @@ void TestSettingsPages::snmpEmptyContactIsOneNul() {
 }
 
 void TestSettingsPages::snmpWithoutAgentShowsTextsDisabled() {
-    BrevanRig rig({box("MUTE", 1, 0x01, r::CapTcpIp, [](ConfigRecord& rec) {
+    BrevanRig rig({testBox("MUTE", 1, 0x01, r::CapTcpIp, [](ConfigRecord& rec) {
         sim::setText(rec, r::SnmpContact, 16, "Nobody");
         sim::setText(rec, r::SnmpLocation, 16, "Cellar");
     })});
@@ -877,14 +867,14 @@ void TestSettingsPages::snmpWithoutAgentShowsTextsDisabled() {
 
 void TestSettingsPages::boxTextsAreShownWholeAndWrittenBackByteForByte() {
     // Windows-1252 bytes, UTF-8 bytes, and fields filled without a terminator.
-    sim::BoxSpec cafe = box("CAF\xC9-PS", 1, 0x01, MailCaps, [](ConfigRecord& rec) {
+    sim::BoxSpec cafe = testBox("CAF\xC9-PS", 1, 0x01, MailCaps, [](ConfigRecord& rec) {
         sim::setText(rec, r::SnmpContact, 16, "ABCDEFGHIJKLMNOP");
         sim::setText(rec, r::SnmpLocation, 16, "Caf\xC3\xA9");
         sim::setText(rec, r::MailBlocks + 4, 8, "M\xFCller12");
         sim::setText(rec, r::MailBlocks + 12, 8, "\xA7\xA7");
     });
     cafe.flags61 = 0x01;
-    BrevanRig rig({cafe, box("SIXTEEN-LETTERS!", 2, 0x01, r::CapTcpIp)});
+    BrevanRig rig({cafe, testBox("SIXTEEN-LETTERS!", 2, 0x01, r::CapTcpIp)});
     QVERIFY2(rig.started, rig.error.c_str());
     QVERIFY(rig.showAndDiscover());
     QCOMPARE(rig.listed(), (QStringList{u"CAFÉ-PS"_s, u"SIXTEEN-LETTERS!"_s}));
@@ -924,7 +914,7 @@ void TestSettingsPages::boxTextsAreShownWholeAndWrittenBackByteForByte() {
 }
 
 void TestSettingsPages::writeNeverSendsARecordDamagedOnItsWay() {
-    sim::BoxSpec agent = box("AGENT", 1, 0x01, r::CapTcpIp);
+    sim::BoxSpec agent = testBox("AGENT", 1, 0x01, r::CapTcpIp);
     agent.flags61 = 0x01;
     BrevanRig rig({agent});
     QVERIFY2(rig.started, rig.error.c_str());

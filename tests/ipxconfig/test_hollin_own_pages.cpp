@@ -25,13 +25,6 @@ namespace {
 const QString AliasChanged = u"列印伺服器別名已經改變, 必須[重置]使它生效"_s;
 
 // A test box whose record is edited before it is switched on.
-sim::BoxSpec box(const std::string& name, Byte mac, Byte caps, const std::function<void(ConfigRecord&)>& edit) {
-    sim::BoxSpec b = testBox(name, mac, 0x01, caps);
-    edit(b.record);
-    protocol::setRecordChecksum(b.record);
-    return b;
-}
-
 // The offsets (checksum aside) where two records differ.
 QList<int> differences(const ConfigRecord& a, const ConfigRecord& b) {
     QList<int> at;
@@ -62,7 +55,7 @@ private slots:
 
 void TestHollinOwnPages::setDefaultsGivesANamedBoxItsFactorySettings() {
     const sim::BoxSpec named =
-        box("MY PRINTER", 2, r::CapTcpIp | r::CapDhcpServer | r::CapNetBeui, [](ConfigRecord& rec) {
+        testBox("MY PRINTER", 2, 0x01, r::CapTcpIp | r::CapDhcpServer | r::CapNetBeui, [](ConfigRecord& rec) {
             // Every byte a settings page could touch holds something.
             for (std::size_t i = 9; i < r::ModelCode; ++i)
                 if (i != r::Capabilities)
@@ -126,7 +119,7 @@ void TestHollinOwnPages::setDefaultsGivesANamedBoxItsFactorySettings() {
 void TestHollinOwnPages::switchesTheModelLacksAreOffAndShownAsMissing() {
     // A DHCP server capability without TCP/IP, and no NetBEUI or AppleTalk,
     // while the option flags have all of them on.
-    HollinRig rig({box("BARE", 1, r::CapDhcpServer, [](ConfigRecord& rec) {
+    HollinRig rig({testBox("BARE", 1, 0x01, r::CapDhcpServer, [](ConfigRecord& rec) {
         rec[r::OptionFlags] = r::OptDiagnostic | r::OptTcpIp | r::OptNetBeui | r::OptAppleTalk;
     })});
     QVERIFY2(rig.started, rig.error.c_str());
@@ -155,7 +148,7 @@ void TestHollinOwnPages::switchesTheModelLacksAreOffAndShownAsMissing() {
 
 void TestHollinOwnPages::optionsWriteSetsTheSwitchBitsAndRenames() {
     const sim::BoxSpec full =
-        box("SECOND", 2, r::CapTcpIp | r::CapNetBeui | r::CapAppleTalk, [](ConfigRecord& rec) {
+        testBox("SECOND", 2, 0x01, r::CapTcpIp | r::CapNetBeui | r::CapAppleTalk, [](ConfigRecord& rec) {
             rec[r::AliasName + 12] = 'k'; // after the NUL that ends "SECOND"
             // TCP/IP and AppleTalk on, NetWare on; remote printer mode and bits 0 and 4.
             rec[r::OptionFlags] = 0x5D;

@@ -25,15 +25,6 @@ namespace r = protocol::record;
 
 namespace {
 
-sim::BoxSpec box(const std::string& name, Byte mac, Byte ports, Byte caps,
-                 const std::function<void(ConfigRecord&)>& edit = {}) {
-    sim::BoxSpec b = testBox(name, mac, ports, caps);
-    if (edit)
-        edit(b.record);
-    protocol::setRecordChecksum(b.record);
-    return b;
-}
-
 // A file server whose bindery lists two file servers (itself first), two
 // trees (one padded as NDS keeps it) and a print server.
 sim::FileServerSpec fileServer() {
@@ -92,7 +83,7 @@ class TestNetwarePages : public QObject {
 
 void TestNetwarePages::settingsPageFillsFromRecordAndBinderyAndWrites() {
     // File server and tree both set: the box prints through the file server.
-    const sim::BoxSpec spec = box("NWBOX", 1, 0x01, r::CapRemotePrinter, [](ConfigRecord& rec) {
+    const sim::BoxSpec spec = testBox("NWBOX", 1, 0x01, r::CapRemotePrinter, [](ConfigRecord& rec) {
         sim::setText(rec, r::NetwareFileServer, 48, "FS-MAIN");
         protocol::storeNdsTreeName(rec, "ACME");
         sim::setText(rec, r::NdsContext, 16, "OU=SALES");
@@ -141,11 +132,11 @@ void TestNetwarePages::settingsPageFillsFromRecordAndBinderyAndWrites() {
 }
 
 void TestNetwarePages::pagesOfBoxesWithNetwareOffOrWithoutRemotePrinterMode() {
-    const sim::BoxSpec off = box("NWOFF", 1, 0x01, r::CapRemotePrinter, [](ConfigRecord& rec) {
+    const sim::BoxSpec off = testBox("NWOFF", 1, 0x01, r::CapRemotePrinter, [](ConfigRecord& rec) {
         rec[r::OptionFlags] = r::OptNetwareOff;
         sim::setText(rec, r::NetwareFileServer, 48, "FS-MAIN");
     });
-    HollinRig rig({off, box("NOREMOTE", 2, 0x01, 0)});
+    HollinRig rig({off, testBox("NOREMOTE", 2, 0x01, 0)});
     QVERIFY2(rig.started, rig.error.c_str());
     QVERIFY(rig.showAndDiscover());
     ipxconfig::Page05& settings = *rig.sheet().page05();
@@ -174,7 +165,7 @@ void TestNetwarePages::pagesOfBoxesWithNetwareOffOrWithoutRemotePrinterMode() {
 }
 
 void TestNetwarePages::informationPageShowsTheStatus() {
-    sim::BoxSpec spec = box("INFOBOX", 3, 0x01, r::CapRemotePrinter, [](ConfigRecord& rec) {
+    sim::BoxSpec spec = testBox("INFOBOX", 3, 0x01, r::CapRemotePrinter, [](ConfigRecord& rec) {
         sim::setText(rec, r::NetwareFileServer, 48, "FS-MAIN");
         protocol::storeNdsTreeName(rec, "ACME");
     });
@@ -209,7 +200,7 @@ void TestNetwarePages::informationPageShowsTheStatus() {
 
 void TestNetwarePages::remotePrinterPageWritesNumbersAndReportsFailures() {
     // One parallel and one serial port, remote printer mode on.
-    const sim::BoxSpec spec = box("RPBOX", 4, 0x05, r::CapRemotePrinter, [](ConfigRecord& rec) {
+    const sim::BoxSpec spec = testBox("RPBOX", 4, 0x05, r::CapRemotePrinter, [](ConfigRecord& rec) {
         rec[r::OptionFlags] = Byte(rec[r::OptionFlags] | r::OptRemotePrinter);
         sim::setText(rec, r::NetwarePrintServer, 48, "PS-OLD");
         const Byte numbers[] = {3, 4, 5, 6};

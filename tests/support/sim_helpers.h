@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -24,8 +25,10 @@ public:
 };
 
 // A box built for tests: ports, capabilities and a name; everything else plain.
+// edit, when given, changes the record before its checksum is set.
 inline sim::BoxSpec testBox(const std::string& name, protocol::Byte lastMacByte, protocol::Byte ports = 0x01,
-                            protocol::Byte caps = protocol::record::CapTcpIp) {
+                            protocol::Byte caps = protocol::record::CapTcpIp,
+                            const std::function<void(protocol::ConfigRecord&)>& edit = {}) {
     sim::BoxSpec b;
     b.label = name;
     b.mac = {0x00, 0x00, 0xB4, 0x55, 0x00, lastMacByte};
@@ -35,6 +38,8 @@ inline sim::BoxSpec testBox(const std::string& name, protocol::Byte lastMacByte,
     b.record[protocol::record::OptionFlags] = protocol::record::OptTcpIp;
     b.record[protocol::record::MailPolling] = 1;
     b.restartDelay = std::chrono::milliseconds(150);
+    if (edit)
+        edit(b.record);
     protocol::setRecordChecksum(b.record);
     return b;
 }
