@@ -34,6 +34,10 @@ struct Timing {
     microseconds netwareScanWait{2'000'000}; // one bindery scan or property reply, and the end of the connection
     int netwareReads = 20;               // reads of one NetWare reply
     std::array<microseconds, 2> ipxSearchPassWait{microseconds{1'000'000}, microseconds{2'000'000}};
+    // The setup wizard: every wait of its UDP, IPX and NetBIOS exchanges (a send's
+    // wait for writability, a receive's wait, a NetBIOS pass and poll step).
+    microseconds wizardWait{500'000};
+    int netbiosStartupRounds = 10; // search requests of the NetBIOS start-up before it gives up
 
     static Timing real() { return Timing{}; }
     // For tests against the in-process simulated LAN on loopback, where a box
@@ -49,6 +53,7 @@ struct Timing {
         t.netwarePassWait = {microseconds{30'000}, microseconds{60'000}};
         t.netwareScanWait = microseconds{60'000};
         t.ipxSearchPassWait = {microseconds{30'000}, microseconds{60'000}};
+        t.wizardWait = microseconds{20'000};
         return t;
     }
 };
