@@ -58,7 +58,9 @@ struct WizardServerTable {
     bool ipSettable = false;
     std::array<Byte, StatusCopySize> status{};
 
-    // Empties servers, records, NetBIOS names and the count (the rest stays).
+    // Empties servers, records, NetBIOS names, the status copy and the count
+    // (the rest stays): the status copy is all zero until a status read after
+    // the search.
     void clear();
     // One accepted search reply: dropped (false) when a server of exactly that
     // name is listed or the table is full; else appended with the name (at most

@@ -50,6 +50,11 @@ std::string configurationWrite(WizardServerTable& table, WizardNetwork& net);
 std::vector<std::string> createPort(const WizardServerTable& table, const std::string& systemDir,
                                     platform::Spooler& spooler, const std::string& monitorName);
 
+// Finish: the configuration write and, when it went well, port creation. The
+// messages to show, in order; after a failed write nothing is created.
+std::vector<std::string> finish(WizardServerTable& table, WizardNetwork& net, const std::string& systemDir,
+                                platform::Spooler& spooler, const std::string& monitorName);
+
 // The wizard's own compact UDP and IPX exchanges (every UDP request a broadcast
 // to endpoint.broadcast on the command port; IPX on the configured segment).
 std::unique_ptr<DeviceLink> makeUdpLink(const platform::Endpoint& endpoint, const platform::Timing& timing);
