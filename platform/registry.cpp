@@ -27,6 +27,12 @@ bool sameName(std::string_view a, std::string_view b) {
                                               [](char x, char y) { return lowerAscii(x) == lowerAscii(y); });
 }
 
+// True when name is key or a key below it.
+bool atOrBelow(std::string_view name, std::string_view key) {
+    return sameName(name, key) ||
+           (name.size() > key.size() && name[key.size()] == '\\' && sameName(name.substr(0, key.size()), key));
+}
+
 std::string_view trimBlanks(std::string_view s) {
     const auto first = s.find_first_not_of(" \t");
     if (first == std::string_view::npos)
@@ -302,11 +308,7 @@ const RegistryHive::Key* RegistryHive::findKey(std::string_view name) const {
 }
 
 bool RegistryHive::hasKey(std::string_view key) const {
-    return std::any_of(m_keys.begin(), m_keys.end(), [&](const Key& k) {
-        const std::string_view name = k.name;
-        return sameName(name, key) || (name.size() > key.size() && name[key.size()] == '\\' &&
-                                       sameName(name.substr(0, key.size()), key));
-    });
+    return std::any_of(m_keys.begin(), m_keys.end(), [&](const Key& k) { return atOrBelow(k.name, key); });
 }
 
 const RegistryValue* RegistryHive::value(std::string_view key, std::string_view name) const {
@@ -338,6 +340,26 @@ bool RegistryHive::setValue(std::string_view key, std::string_view name, const R
     }
     k->values.emplace_back(std::string(name), value);
     return true;
+}
+
+std::vector<std::string> RegistryHive::subkeys(std::string_view key) const {
+    std::vector<std::string> names;
+    for (const auto& k : m_keys) {
+        const std::string_view name = k.name;
+        if (name.size() <= key.size() + 1 || name[key.size()] != '\\' || !sameName(name.substr(0, key.size()), key))
+            continue;
+        std::string_view part = name.substr(key.size() + 1);
+        part = part.substr(0, part.find('\\'));
+        if (std::none_of(names.begin(), names.end(), [&](const std::string& n) { return sameName(n, part); }))
+            names.emplace_back(part);
+    }
+    return names;
+}
+
+bool RegistryHive::removeKey(std::string_view key) {
+    const auto before = m_keys.size();
+    std::erase_if(m_keys, [&](const Key& k) { return atOrBelow(k.name, key); });
+    return m_keys.size() != before;
 }
 
 namespace {
@@ -373,6 +395,10 @@ std::optional<std::uint32_t> queryRegistryDword(std::string_view key, std::strin
 
 bool setRegistryValue(std::string_view key, std::string_view name, const RegistryValue& value,
                       const std::string& stateDir) {
+    return updateRegistry([&](RegistryHive& hive) { return hive.setValue(key, name, value); }, stateDir);
+}
+
+bool updateRegistry(const std::function<bool(RegistryHive&)>& change, const std::string& stateDir) {
     if (stateDir.empty())
         return false;
     std::error_code ignored;
@@ -384,7 +410,7 @@ bool setRegistryValue(std::string_view key, std::string_view name, const Registr
         return false;
     const std::string path = registryFilePath(stateDir);
     auto hive = RegistryHive::load(path);
-    return hive && hive->setValue(key, name, value) && hive->save(path);
+    return hive && change(*hive) && hive->save(path);
 }
 
 } // namespace vnk::platform

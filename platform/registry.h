@@ -22,6 +22,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -74,6 +75,13 @@ class RegistryHive {
     // would be longer than MaxLineLength: what is set can always be read back.
     bool setValue(std::string_view key, std::string_view name, const RegistryValue& value);
 
+    // The names of the keys right below key (one part each, the case they were
+    // first written with), in the order they first appear in the hive.
+    std::vector<std::string> subkeys(std::string_view key) const;
+    // Removes the key with its values and every key below it. False when there
+    // was no such key.
+    bool removeKey(std::string_view key);
+
   private:
     struct Key {
         std::string name;
@@ -106,5 +114,13 @@ std::optional<std::uint32_t> queryRegistryDword(std::string_view key, std::strin
 // read or written, or setValue refuses the value.
 bool setRegistryValue(std::string_view key, std::string_view name, const RegistryValue& value,
                       const std::string& stateDir = stateDirectory());
+
+// Reads the hive, lets change edit it and writes it back, under the same lock
+// as setRegistryValue: a check and the change that depends on it are one step
+// for every program sharing the state directory. Nothing is written when change
+// returns false. False when there is no state directory, the hive cannot be read
+// or written, or change returned false.
+bool updateRegistry(const std::function<bool(RegistryHive&)>& change,
+                    const std::string& stateDir = stateDirectory());
 
 } // namespace vnk::platform

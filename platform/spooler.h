@@ -5,8 +5,10 @@
 //   HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\Print\Environments\<environment>\Monitors\<name>
 //       "Driver"="<library file>"
 //   HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\Print\Monitors\<name>\Ports\<port>
-//       "Description"=..., "Device"=..., ...
+//       "Description"="...", "Queue1"="<queue>", "Queue2"=...
 //
+// Monitor names are compared without regard to case, as the registry compares
+// keys, and are one name for the whole spooler whatever their environment.
 // Adding a port runs the add-port step of the monitor registered under the name.
 // The suite ships one monitor (reference_monitor.h) and registers it for the
 // library files the setup wizard names.
@@ -57,8 +59,9 @@ public:
     bool addMonitor(const MonitorInfo2& info);
     // AddPort(NULL, window, monitorName): runs the add-port step of the library
     // registered under monitorName and records the port it made (a port of the
-    // same name is replaced). False when no monitor of that name is registered,
-    // when no step is known for its library, or when the step fails.
+    // same name, whichever monitor made it, is replaced). False when no monitor
+    // of that name is registered, when no step is known for its library, when
+    // the step fails, or when the port cannot be recorded.
     bool addPort(const std::string& monitorName);
 
     std::vector<MonitorInfo2> monitors() const;

@@ -1,0 +1,68 @@
+// The suite's own print monitor, registered with the spooler for the library
+// files the setup wizard names ("KESTRAL.DLL", "BRANWICK.DLL"). Its add-port step
+// reads the print server the wizard chose from pserver.bin in the system
+// directory, makes a port named after the box and, when a CUPS server answers,
+// one raw queue per parallel port of the box that prints to it over LPD:
+//
+//   QUILL-3P2S_LPT1  ->  lpd://192.168.1.20/LPT1
+//
+// The CUPS server is the one libcups finds (CUPS_SERVER, client.conf, the local
+// socket), looked up afresh on every run. Queues are made with the IPP operation
+// CUPS-Add-Modify-Printer, so a second run for the same box updates its queues
+// (a changed address included) rather than adding new ones.
+#pragma once
+
+#include "platform/spooler.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vnk::platform {
+
+// The 81-byte record of pserver.bin.
+struct PserverRecord {
+    static constexpr std::size_t Size = 81;
+    static constexpr std::size_t MaxNameLength = 47; // of the 48-byte, NUL-terminated name field
+
+    std::string name;                 // the stored bytes, up to the first NUL (at most 47)
+    std::array<std::uint8_t, 4> ip{}; // first dotted part first
+    std::uint8_t portConfig = 0;      // low two bits: the number of parallel ports
+    std::array<std::uint8_t, 6> mac{};
+    std::uint8_t type = 0;
+    std::uint8_t portMask = 0; // bit n: parallel port n+1
+
+    int parallelPorts() const { return portConfig & 3; }
+};
+
+// Nothing unless bytes is exactly PserverRecord::Size long.
+std::optional<PserverRecord> parsePserverRecord(std::string_view bytes);
+
+// The port's name: the box's name as text (bytes that are not UTF-8 read in the
+// wizard's code page, Big5), with backslashes and control characters replaced by
+// "_"; "PS" and the last three bytes of the MAC in hexadecimal when the box has
+// no name (the box's factory device name, e.g. "PS0A1B2C").
+std::string portNameFor(const PserverRecord& record);
+
+// The CUPS queue of a parallel port (1-3): "<port name>_LPT<n>", with what a CUPS
+// queue name cannot hold (anything but printable ASCII; blanks, "/", "\", "#",
+// "?", "@", "%", quotes) replaced by "_" (one per character) and cut to 127 bytes.
+struct CupsQueueName {
+    std::string name;
+    bool changed = false; // the port name could not be used as it is
+};
+CupsQueueName cupsQueueName(std::string_view portName, int parallelPort);
+
+// How long a CUPS server may take to accept the connection, and to answer a request.
+inline constexpr int CupsConnectTimeoutMs = 3000;
+inline constexpr double CupsReplyTimeoutSeconds = 15.0;
+
+// The add-port step. ok when pserver.bin held a record and the port was made,
+// whether or not queues could be made too: the report says what was done, one
+// line per port, queue or reason.
+AddPortResult referenceMonitorAddPort(const AddPortRequest& request);
+
+} // namespace vnk::platform
