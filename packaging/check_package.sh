@@ -50,6 +50,11 @@ done
 for page in vnkctl vnksim; do
   has " \./usr/share/man/man1/$page\.1(\.gz)?\$" "$contents" || fail "no man page for $page"
 done
+if includes bot-installer; then
+  # The setup wizard's library goes where the dynamic linker looks, so that a
+  # setup program loads it by name.
+  has "^-rw.r-.r-. .* \./usr/lib/([a-z0-9_]+-linux-gnu/)?libbot\.so\$" "$contents" || fail "no /usr/lib/.../libbot.so"
+fi
 if has '(test_|-shots|vnkbench)' "$contents"; then
   fail "tests or tools that are not for users are in the package: $(grep -E '(test_|-shots|vnkbench)' <<<"$contents")"
 fi

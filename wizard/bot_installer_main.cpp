@@ -1,0 +1,93 @@
+// bot-installer: what a setup program does with libbot. It loads the library,
+// calls one of its entry points by name with the monitor name as the third
+// argument, and exits with what the entry point returned.
+#include "platform/program_dir.h"
+
+#include <dlfcn.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+const char* const Usage =
+    "usage: bot-installer --export NAME --monitor MONITOR [--library PATH]\n"
+    "\n"
+    "Loads the setup wizard library and calls one of its entry points:\n"
+    "  Callme, NTCallme              register the print monitor, then run the setup wizard\n"
+    "  ClientCallme, NTClientCallme  register the print monitor, then add a port for the\n"
+    "                                print server that pserver.bin names\n"
+    "MONITOR is the print monitor's name, passed unchanged (quote it when it has spaces).\n"
+    "The library is PATH, else libbot.so beside this program, else libbot.so on the\n"
+    "library search path.\n"
+    "\n"
+    "Environment: VNK_STATE_DIR (registry, spooler, system directory), VNK_BROADCAST,\n"
+    "VNK_PORT, VNK_IPX_PORT, VNK_NETBIOS_PORT (how the wizard reaches print servers),\n"
+    "CUPS_SERVER (where the print monitor makes its queues).\n";
+
+using Export = std::int32_t (*)(std::uint32_t, std::uint32_t, const char*);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::string exportName, monitor, library;
+    bool haveMonitor = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(Usage, stdout);
+            return 0;
+        }
+        if ((arg == "--export" || arg == "--monitor" || arg == "--library") && i + 1 < argc) {
+            const std::string value = argv[++i];
+            if (arg == "--export")
+                exportName = value;
+            else if (arg == "--monitor")
+                monitor = value, haveMonitor = true;
+            else
+                library = value;
+            continue;
+        }
+        std::fprintf(stderr, "bot-installer: unexpected argument \"%s\"\n%s", argv[i], Usage);
+        return 2;
+    }
+    if (exportName.empty() || !haveMonitor) {
+        std::fprintf(stderr, "bot-installer: --export and --monitor are needed\n%s", Usage);
+        return 2;
+    }
+
+    void* handle = nullptr;
+    std::string tried;
+    if (!library.empty()) {
+        handle = ::dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
+        tried = library;
+    } else {
+        const std::string beside = vnk::platform::programDirectory() + "/libbot.so";
+        handle = ::dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL);
+        tried = beside;
+        if (!handle) {
+            handle = ::dlopen("libbot.so", RTLD_NOW | RTLD_LOCAL);
+            tried += " or libbot.so";
+        }
+    }
+    if (!handle) {
+        const char* why = ::dlerror();
+        std::fprintf(stderr, "bot-installer: cannot load %s: %s\n", tried.c_str(), why ? why : "unknown error");
+        return 2;
+    }
+    ::dlerror();
+    void* symbol = ::dlsym(handle, exportName.c_str());
+    if (!symbol) {
+        std::fprintf(stderr, "bot-installer: the library has no entry point \"%s\"\n", exportName.c_str());
+        ::dlclose(handle);
+        return 2;
+    }
+    Export entry = nullptr;
+    static_assert(sizeof entry == sizeof symbol);
+    std::memcpy(&entry, &symbol, sizeof entry);
+    const std::int32_t result = entry(0, 0, monitor.c_str());
+    // The library is left loaded: Qt's objects may still tidy up at exit.
+    return int(result);
+}
