@@ -19,6 +19,7 @@
 #include "protocol/record_fields.h"
 #include "protocol/status_record.h"
 #include "protocol/udp_context.h"
+#include "wizard/core/netbios_link.h"
 
 #include <strings.h>
 #include <sys/stat.h>
@@ -73,6 +74,9 @@ const char* const Usage =
     "  --ipx                      every operation over IPX (the carrier port: --ipx-port N or\n"
     "                             $VNK_IPX_PORT); list then also names the NDS trees, file servers\n"
     "                             and other print servers of the nearest NetWare file server\n"
+    "  --netbios                  list and show over NetBIOS datagrams, as the setup wizard reaches\n"
+    "                             the boxes (the datagram port: --netbios-port N or $VNK_NETBIOS_PORT;\n"
+    "                             one adapter on loopback, else one per network interface)\n"
     "  --interface NAME           broadcast to the directed broadcast address of that interface\n"
     "  --broadcast ADDR           broadcast address (default $VNK_BROADCAST or 255.255.255.255)\n"
     "  --command-port N           command port (default $VNK_PORT or 13364)\n"
@@ -87,7 +91,8 @@ const char* const Usage =
     "numbers, flags true or false, addresses and texts strings. Besides these:\n"
     "  list             \"print_servers\": [{\"name\", \"ethernet\", \"stored_ip\", \"model\",\n"
     "                   \"firmware_present\", and with --status \"active_ip\"}]; with --ipx also\n"
-    "                   \"nds_trees\", \"file_servers\", \"netware_print_servers\": [names]\n"
+    "                   \"nds_trees\", \"file_servers\", \"netware_print_servers\": [names]; with\n"
+    "                   --netbios each print server also has \"netbios_name\"\n"
     "  show             \"identity\": {\"name\", \"device_name\", \"ethernet\", \"vendor\", \"device_type\",\n"
     "                   \"server_type\", \"identity_flags\", \"features\", \"firmware_present\"},\n"
     "                   \"record\": {every field of 'vnkctl fields'}, \"status\": {as status}\n"
@@ -218,6 +223,8 @@ struct Options {
     bool otherBox = false;   // restore --other-box
     bool ipx = false;        // every operation over IPX
     std::optional<std::uint16_t> ipxPort;
+    bool netbios = false;    // list and show over NetBIOS
+    std::optional<std::uint16_t> netbiosPort;
     std::string configPath;
     std::string testPort;
     std::string interface;
@@ -425,30 +432,34 @@ struct StatusItem {
     std::string value;
 };
 
-std::vector<StatusItem> statusItems(CPServerContext& ctx) {
-    const ServerEntry& e = *ctx.selectedEntry();
-    const auto rec = recordOf(ctx.configBuffer);
-    const DeviceStatusFields f = deviceStatusFields(e.identity, rec, ctx.statusBuffer, ctx.parallelPortCount);
+std::vector<StatusItem> statusItems(const ServerEntry& e, std::span<const Byte, RecordSize> rec,
+                                    const StatusBuffer& status, int parallelPortCount) {
+    const DeviceStatusFields f = deviceStatusFields(e.identity, rec, status, parallelPortCount);
     const Byte mode = rec[record::DhcpMode];
-    const Byte state = dhcpServerState(ctx.statusBuffer);
+    const Byte state = dhcpServerState(status);
     const std::string dhcp = rules::dhcpStatusText(mode, state, "");
     return {{"device_name", "Device Name", boxText(f.deviceName)},
             {"alias_name", "Alias Name", boxText(f.aliasName)},
             {"ethernet_id", "Ethernet ID", f.ethernetId},
             {"frame_type", "Frame Type", f.frameType},
             {"active_ip", "Active IP", f.activeIp},
-            {"subnet_mask_in_use", "Subnet Mask In Use", maskInUse(ctx.statusBuffer)},
+            {"subnet_mask_in_use", "Subnet Mask In Use", maskInUse(status)},
             {"netbeui", "NetBEUI", f.netbeui},
             {"protocol_support", "Protocol Support", f.protocolSupport},
             {"diagnostic_print_out", "Diagnostic Print Out", f.diagnosticPrintOut},
             {"network_speed", "Network Speed", f.networkSpeed},
             {"model", "Model", modelLine(rec, e.identity[identity::Flags])},
             {"dhcp_server", "DHCP Server", (rec[record::Capabilities] & record::CapDhcpServer) ? dhcp : "N/A"},
-            {"dhcp_starting_ip", "DHCP Starting IP", dhcpStart(ctx.statusBuffer)},
-            {"dhcp_next_available_ip", "DHCP Next available IP", dhcpNext(ctx.statusBuffer)},
-            {"dhcp_gateway_ip", "DHCP Gateway IP", dhcpGateway(ctx.statusBuffer)},
-            {"dhcp_netmask", "DHCP Netmask", dhcpNetmask(ctx.statusBuffer)},
-            {"dhcp_dns_server", "DHCP DNS server", dhcpDns(ctx.statusBuffer)}};
+            {"dhcp_starting_ip", "DHCP Starting IP", dhcpStart(status)},
+            {"dhcp_next_available_ip", "DHCP Next available IP", dhcpNext(status)},
+            {"dhcp_gateway_ip", "DHCP Gateway IP", dhcpGateway(status)},
+            {"dhcp_netmask", "DHCP Netmask", dhcpNetmask(status)},
+            {"dhcp_dns_server", "DHCP DNS server", dhcpDns(status)}};
+}
+
+std::vector<StatusItem> statusItems(CPServerContext& ctx) {
+    return statusItems(*ctx.selectedEntry(), recordOf(ctx.configBuffer), ctx.statusBuffer,
+                       ctx.parallelPortCount);
 }
 
 Json statusJson(const std::vector<StatusItem>& items) {
@@ -547,31 +558,33 @@ int cmdList(Session& s, bool withStatus) {
     return ExitOk;
 }
 
-int cmdShow(Session& s) {
-    if (int rc = s.readRecord())
-        return rc;
-    if (int rc = s.readStatus())
-        return rc;
-    Output& o = s.output();
-    CPServerContext& ctx = s.ctx();
-    const auto rec = recordOf(ctx.configBuffer);
+// Everything of one box: its identity, every field of its record, its status.
+int showBox(Output& o, const ServerEntry& entry, std::span<const Byte, RecordSize> rec,
+            const std::vector<StatusItem>& status) {
     Json record = Json::object();
     Pairs fields;
     for (const auto& f : allFields()) {
         record[f.name] = fieldJson(f, rec);
         fields.emplace_back(f.name, fieldValue(f, rec));
     }
-    const auto status = statusItems(ctx);
-    o.result()["identity"] = identityJson(s.entry());
+    o.result()["identity"] = identityJson(entry);
     o.result()["record"] = record;
     o.result()["status"] = statusJson(status);
     o.text() << "[identity]\n";
-    printPairs(o.text(), identityPairs(s.entry()));
+    printPairs(o.text(), identityPairs(entry));
     o.text() << "\n[record]\n";
     printPairs(o.text(), fields);
     o.text() << "\n[status]\n";
     printPairs(o.text(), statusPairs(status));
     return ExitOk;
+}
+
+int cmdShow(Session& s) {
+    if (int rc = s.readRecord())
+        return rc;
+    if (int rc = s.readStatus())
+        return rc;
+    return showBox(s.output(), s.entry(), recordOf(s.ctx().configBuffer), statusItems(s.ctx()));
 }
 
 int cmdGet(Session& s, const std::vector<std::string>& names) {
@@ -1023,6 +1036,139 @@ int cmdRestore(Session& s, const std::string& path, bool otherBox, const Confirm
     return ExitOk;
 }
 
+// --- list and show over NetBIOS, through the setup wizard's link ---
+
+// Entry i of the wizard's table as the configuration utility keeps a server: the
+// identity of its search reply, its Ethernet address and IP from its record.
+ServerEntry netbiosEntry(const wizard::WizardNetbiosLink& link, const wizard::WizardServerTable& table,
+                         int i) {
+    ServerEntry e;
+    if (const auto id = link.identity(i))
+        e.identity = *id;
+    e.ethernet = wizard::pserverMac(table.servers[std::size_t(i)]);
+    std::copy_n(table.servers[std::size_t(i)].begin() + wizard::pserver::Ip, 4, e.ipAddress.begin());
+    return e;
+}
+
+// The wizard's status copy where the status record stands in a status reply.
+StatusBuffer statusOf(const wizard::WizardServerTable& table) {
+    StatusBuffer status{};
+    std::copy_n(table.status.begin(), status.size() - HeaderSize, status.begin() + HeaderSize);
+    return status;
+}
+
+// BOX among the entries: the exact name, else the one name that matches without
+// regard to case, else the Ethernet address. -1 when there is none (o says why).
+int findNetbiosBox(Output& o, const wizard::WizardServerTable& table, const std::string& box,
+                   std::ostream& err) {
+    std::vector<int> near;
+    for (int i = 0; i < table.count; ++i) {
+        const std::string n = wizard::pserverName(table.servers[std::size_t(i)]);
+        if (n == box || boxText(n) == box)
+            return i;
+        if (lowerAscii(boxText(n)) == lowerAscii(box))
+            near.push_back(i);
+    }
+    if (near.size() == 1) {
+        err << "vnkctl: no print server is named \"" << platform::terminalSafe(box) << "\"; taking \""
+            << shownName(wizard::pserverName(table.servers[std::size_t(near[0])])) << "\"\n";
+        return near[0];
+    }
+    if (near.size() > 1) {
+        o.fail(ExitNotFound, "several print servers are named \"" + platform::terminalSafe(box) +
+                                 "\" but for case; give the exact name");
+        return -1;
+    }
+    if (const auto mac = (box.size() == 17 || box.size() == 12) ? parseMac(box) : std::nullopt)
+        for (int i = 0; i < table.count; ++i)
+            if (wizard::pserverMac(table.servers[std::size_t(i)]) == *mac)
+                return i;
+    o.fail(ExitNotFound,
+           "no print server named \"" + platform::terminalSafe(box) + "\" answers over NetBIOS");
+    return -1;
+}
+
+int runOverNetbios(Output& o, const Options& opt, const std::string& command,
+                   const std::vector<std::string>& items, const platform::Endpoint& endpoint,
+                   std::ostream& err, const Environment& env) {
+    const std::optional<std::uint16_t> port = opt.netbiosPort ? opt.netbiosPort : endpoint.netbiosPort;
+    if (!port)
+        return o.fail(ExitUsage, "NetBIOS is not set up here: give --netbios-port N or set VNK_NETBIOS_PORT");
+    std::string why;
+    auto adapters = platform::netbiosAdapters(endpoint.broadcast, *port, &why);
+    if (!why.empty())
+        return o.fail(ExitUsage, why);
+    std::vector<std::string> told;
+    wizard::WizardNetbiosLink link(std::move(adapters),
+                                   env.fastTiming ? platform::Timing::fast() : platform::Timing::real(),
+                                   [&](const std::string& text) { told.push_back(text); });
+    wizard::WizardServerTable table;
+    Progress progress(err, env.terminal);
+    progress.begin("Searching for print servers over NetBIOS");
+    if (link.start())
+        link.search(table, 0, 3);
+    progress.done();
+    if (!told.empty())
+        return o.fail(ExitFailure, "NetBIOS: " + told.front());
+
+    if (command == "show") {
+        const int i = findNetbiosBox(o, table, items[0], err);
+        if (i < 0)
+            return ExitNotFound;
+        const std::string name = shownName(wizard::pserverName(table.servers[std::size_t(i)]));
+        if (!link.readConfig(table, i))
+            return o.fail(ExitNoAnswer, name + ": Cannot Read EEPROM");
+        if (!link.readStatus(table, i))
+            return o.fail(ExitNoAnswer, name + ": Cannot Read Status");
+        const ServerEntry e = netbiosEntry(link, table, i);
+        const auto& rec = table.records[std::size_t(i)];
+        return showBox(o, e, rec, statusItems(e, rec, statusOf(table), parallelPorts(rec)));
+    }
+
+    Json list = Json::array();
+    char line[200];
+    if (table.count > 0) {
+        if (opt.withStatus)
+            std::snprintf(line, sizeof line, "%-16s %-17s  %-15s %-15s %-13s MODEL\n", "NAME", "ETHERNET",
+                          "STORED IP", "ACTIVE IP", "NETBIOS NAME");
+        else
+            std::snprintf(line, sizeof line, "%-16s %-17s  %-15s %-13s MODEL\n", "NAME", "ETHERNET",
+                          "STORED IP", "NETBIOS NAME");
+        o.text() << line;
+    }
+    for (int i = 0; i < table.count; ++i) {
+        const ServerEntry e = netbiosEntry(link, table, i);
+        const auto& rec = table.records[std::size_t(i)];
+        const std::string name = wizard::pserverName(table.servers[std::size_t(i)]);
+        // A record that could not be read after the search is all zero.
+        const std::string model = rec != ConfigRecord{} ? modelLine(rec, e.identity[identity::Flags]) : "?";
+        const std::string storedIp = dottedAt(e.ipAddress, 0);
+        const std::string netbiosName = table.netbiosName(i);
+        Json item{{"name", boxText(name)},
+                  {"ethernet", macText(e.ethernet)},
+                  {"stored_ip", storedIp},
+                  {"model", model},
+                  {"firmware_present", firmwarePresent(e.identity)},
+                  {"netbios_name", boxText(netbiosName)}};
+        char active[24] = "";
+        if (opt.withStatus) {
+            const std::string activeIp =
+                link.readStatus(table, i) ? protocol::activeIp(statusOf(table)) : "?";
+            item["active_ip"] = activeIp;
+            std::snprintf(active, sizeof active, "%-15s ", activeIp.c_str());
+        }
+        list.push_back(item);
+        std::snprintf(line, sizeof line, "%-16s %s  %-15s %s%-13s %s%s\n", shownName(name).c_str(),
+                      macText(e.ethernet).c_str(), storedIp.c_str(), active, shownName(netbiosName).c_str(),
+                      model.c_str(), firmwarePresent(e.identity) ? "" : "  (no firmware)");
+        o.text() << line;
+    }
+    o.result()["print_servers"] = list;
+    if (table.count == 0)
+        o.text() << "No print server found.\n";
+    return ExitOk;
+}
+
 // What every command needs on its command line, checked before anybody waits
 // on the network. Returns an exit code, or ExitOk.
 int checkArguments(Output& o, const Options& opt, const std::string& command, std::vector<std::string>& items) {
@@ -1039,6 +1185,12 @@ int checkArguments(Output& o, const Options& opt, const std::string& command, st
         return o.fail(ExitUsage, "list takes no BOX");
     if (opt.ipxPort && !opt.ipx)
         return o.fail(ExitUsage, "--ipx-port goes with --ipx");
+    if (opt.netbiosPort && !opt.netbios)
+        return o.fail(ExitUsage, "--netbios-port goes with --netbios");
+    if (opt.netbios && opt.ipx)
+        return o.fail(ExitUsage, "give --ipx or --netbios, not both");
+    if (opt.netbios && command != "list" && command != "show")
+        return o.fail(ExitUsage, "over NetBIOS vnkctl can list and show only");
     if (opt.withStatus && command != "list")
         return o.fail(ExitUsage, "--status belongs to list");
     if ((opt.yes || opt.otherBox) && command != "restore")
@@ -1104,6 +1256,9 @@ int runCommand(Output& o, const Options& opt, platform::Endpoint endpoint, std::
     // Two files: no box and no network.
     if (command == "diff" && isRegularFile(items[0]))
         return cmdDiffFiles(o, items[0], items[1]);
+
+    if (opt.netbios)
+        return runOverNetbios(o, opt, command, items, endpoint, err, env);
 
     std::optional<platform::IpxSegment> segment;
     if (opt.ipx) {
@@ -1191,8 +1346,11 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
                 opt.otherBox = true;
             } else if (a == "--ipx") {
                 opt.ipx = true;
+            } else if (a == "--netbios") {
+                opt.netbios = true;
             } else if (a == "--port" || a == "--type" || a == "--broadcast" || a == "--interface" ||
-                       a == "--command-port" || a == "--fw-port" || a == "--config" || a == "--ipx-port") {
+                       a == "--command-port" || a == "--fw-port" || a == "--config" || a == "--ipx-port" ||
+                       a == "--netbios-port") {
                 const auto v = value();
                 if (!v)
                     return o.fail(ExitUsage, a + " needs a value");
@@ -1210,11 +1368,11 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
                     opt.interface = *v;
                 } else if (a == "--config") {
                     opt.configPath = *v;
-                } else if (a == "--ipx-port") {
+                } else if (a == "--ipx-port" || a == "--netbios-port") {
                     const auto p = platform::parsePort(*v);
                     if (!p)
                         return o.fail(ExitUsage, "not a port number: " + platform::terminalSafe(*v));
-                    opt.ipxPort = *p;
+                    (a == "--ipx-port" ? opt.ipxPort : opt.netbiosPort) = *p;
                 } else {
                     const auto p = platform::parsePort(*v);
                     if (!p)

@@ -2,9 +2,12 @@
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
+#include <linux/if_packet.h>
 #include <net/if.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 
 namespace vnk::platform {
 
@@ -55,6 +58,78 @@ std::optional<InterfaceAddress> findPcAddress(const HostInfo& host) {
         if (a.address != "0.0.0.0" && !a.address.empty() && !a.mask.empty())
             return a;
     return std::nullopt;
+}
+
+namespace {
+
+constexpr HardwareAddress ZeroMac{};
+constexpr HardwareAddress AllOnesMac{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+constexpr HardwareAddress FallbackMac{0x02, 0x00, 0x00, 0x00, 0x00, 0x01};
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+} // namespace
+
+std::optional<HardwareAddress> parseHardwareAddress(const std::string& text) {
+    HardwareAddress mac{};
+    std::size_t digits = 0;
+    for (char c : text) {
+        if (c == ':' || c == '-' || c == ' ')
+            continue;
+        const int v = hexValue(c);
+        if (v < 0 || digits >= 12)
+            return std::nullopt;
+        mac[digits / 2] = std::uint8_t(mac[digits / 2] << 4 | v);
+        ++digits;
+    }
+    if (digits != 12)
+        return std::nullopt;
+    return mac;
+}
+
+std::optional<HardwareAddress> interfaceMac(const std::string& name) {
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) != 0)
+        return std::nullopt;
+    std::optional<HardwareAddress> found;
+    for (const ifaddrs* i = list; i && !found; i = i->ifa_next) {
+        if (!i->ifa_addr || i->ifa_addr->sa_family != AF_PACKET)
+            continue;
+        if (name.empty() ? (i->ifa_flags & IFF_LOOPBACK) != 0 : (!i->ifa_name || name != i->ifa_name))
+            continue;
+        sockaddr_ll ll{};
+        std::memcpy(&ll, i->ifa_addr, sizeof ll);
+        if (ll.sll_halen != 6)
+            continue;
+        HardwareAddress mac{};
+        std::copy_n(ll.sll_addr, 6, mac.begin());
+        if (mac != ZeroMac)
+            found = mac;
+    }
+    ::freeifaddrs(list);
+    return found;
+}
+
+std::optional<HardwareAddress> localMacFromEnvironment(const char* variable, const char* what,
+                                                       std::string* error) {
+    if (const char* v = std::getenv(variable); v && *v) {
+        const auto mac = parseHardwareAddress(v);
+        if (!mac || *mac == ZeroMac || *mac == AllOnesMac) {
+            if (error)
+                *error = std::string(variable) + " is not a " + what + ": " + v;
+            return std::nullopt;
+        }
+        return mac;
+    }
+    return interfaceMac().value_or(FallbackMac);
 }
 
 } // namespace vnk::platform

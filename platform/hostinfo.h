@@ -2,6 +2,8 @@
 // masks, in the order a same-network check should try them (loopback last).
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -43,5 +45,21 @@ std::optional<std::string> interfaceBroadcast(const HostInfo& host, const std::s
 
 // The first address (skipping 0.0.0.0) for which a mask is known.
 std::optional<InterfaceAddress> findPcAddress(const HostInfo& host);
+
+// --- the PC's hardware (MAC) addresses, which IPX and NetBIOS take as theirs ---
+
+using HardwareAddress = std::array<std::uint8_t, 6>;
+
+// Twelve hex digits, ":" "-" or " " between them allowed; nothing otherwise.
+std::optional<HardwareAddress> parseHardwareAddress(const std::string& text);
+// The MAC of the interface of that name; for an empty name, that of the first
+// non-loopback interface that has a non-zero one. Nothing when there is none.
+std::optional<HardwareAddress> interfaceMac(const std::string& name = {});
+// This PC's MAC as a transport takes it: the environment variable when it is
+// set (neither all zeros nor all ones), else the first interface's MAC, else the
+// locally administered 02 00 00 00 00 01. A bad value gives nothing, and error
+// (when given) becomes "VARIABLE is not a <what>: value".
+std::optional<HardwareAddress> localMacFromEnvironment(const char* variable, const char* what,
+                                                       std::string* error = nullptr);
 
 } // namespace vnk::platform

@@ -1,10 +1,8 @@
 #include "platform/ipx.h"
 
 #include "platform/endpoint.h"
+#include "platform/hostinfo.h"
 
-#include <ifaddrs.h>
-#include <linux/if_packet.h>
-#include <net/if.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -20,8 +18,6 @@ namespace vnk::platform {
 
 namespace {
 
-constexpr IpxNode FallbackNode{0x02, 0x00, 0x00, 0x00, 0x00, 0x01};
-constexpr IpxNode ZeroNode{};
 constexpr IpxNetwork ThisNetwork{};
 constexpr std::uint16_t FirstDynamicSocket = 0x4000;
 constexpr std::uint16_t LastDynamicSocket = 0x7FFF;
@@ -115,56 +111,6 @@ IpxAddress getAddress(std::span<const std::uint8_t> d, std::size_t at) {
     return a;
 }
 
-// --- the environment ---
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-std::optional<IpxNode> parseNode(const std::string& text) {
-    IpxNode node{};
-    std::size_t digits = 0;
-    for (char c : text) {
-        if (c == ':' || c == '-' || c == ' ')
-            continue;
-        const int v = hexValue(c);
-        if (v < 0 || digits >= 12)
-            return std::nullopt;
-        node[digits / 2] = std::uint8_t(node[digits / 2] << 4 | v);
-        ++digits;
-    }
-    if (digits != 12)
-        return std::nullopt;
-    return node;
-}
-
-std::optional<IpxNode> firstInterfaceMac() {
-    ifaddrs* list = nullptr;
-    if (::getifaddrs(&list) != 0)
-        return std::nullopt;
-    std::optional<IpxNode> found;
-    for (const ifaddrs* i = list; i && !found; i = i->ifa_next) {
-        if (!i->ifa_addr || i->ifa_addr->sa_family != AF_PACKET || (i->ifa_flags & IFF_LOOPBACK))
-            continue;
-        sockaddr_ll ll{};
-        std::memcpy(&ll, i->ifa_addr, sizeof ll);
-        if (ll.sll_halen != 6)
-            continue;
-        IpxNode mac{};
-        std::copy_n(ll.sll_addr, 6, mac.begin());
-        if (mac != ZeroNode)
-            found = mac;
-    }
-    ::freeifaddrs(list);
-    return found;
-}
-
 } // namespace
 
 std::optional<IpxSegment> ipxSegmentFromEnvironment(std::string* error) {
@@ -188,14 +134,11 @@ std::optional<IpxSegment> ipxSegmentFromEnvironment(std::string* error) {
             return fail(std::string("VNK_BROADCAST is not an IPv4 address: ") + b);
         segment.broadcast = b;
     }
-    if (const char* n = std::getenv("VNK_IPX_NODE"); n && *n) {
-        const auto node = parseNode(n);
-        if (!node || *node == ZeroNode || *node == IpxBroadcastNode)
-            return fail(std::string("VNK_IPX_NODE is not a node number: ") + n);
-        segment.localNode = *node;
-    } else {
-        segment.localNode = firstInterfaceMac().value_or(FallbackNode);
-    }
+    std::string why;
+    const auto node = localMacFromEnvironment("VNK_IPX_NODE", "node number", &why);
+    if (!node)
+        return fail(why);
+    segment.localNode = *node;
     return segment;
 }
 

@@ -328,6 +328,29 @@ std::vector<Reply> SimBox::handleIpx(std::span<const Byte> req, bool toAllNodes,
     return {Reply{std::move(r)}};
 }
 
+std::string SimBox::netbiosName() const {
+    return fieldText(identity(), identity::DeviceName, identity::DeviceNameWidth) + ".CFG";
+}
+
+std::vector<Reply> SimBox::handleNetbios(std::span<const Byte> req, bool toGroup, Clock::time_point now) {
+    tick(now);
+    constexpr std::size_t h = netbios::HeaderSize;
+    if (req.size() < h || req[0] != 'P' || req[1] != 'S' || req[2] != netbios::RequestMark || req[4] != 0)
+        return {};
+    const Byte cmd = req[5];
+    if (cmd == CmdTestPrint || cmd == CmdFirmware)
+        return {};
+    const auto length = requestDataLength(cmd, Framing::Udp);
+    if (req[6] != 0xFF || req[7] != Byte(0xFF - cmd) || !length || req.size() != h + *length)
+        return {};
+    auto payload = answer(cmd, req.subspan(h), toGroup, Framing::Udp, now);
+    if (!payload)
+        return {};
+    std::vector<Byte> r = {'P', 'S', netbios::ReplyMark, req[3], 1, cmd, 0xFF, Byte(0xFF - cmd)};
+    r.insert(r.end(), payload->begin(), payload->end());
+    return {Reply{std::move(r)}};
+}
+
 std::optional<std::vector<Byte>> SimBox::answer(Byte cmd, std::span<const Byte> data, bool broadcast,
                                                 Framing framing, Clock::time_point now) {
     if (m_spec.faults.silent || restarting(now))

@@ -95,6 +95,17 @@ inline constexpr std::size_t HeaderSize = 4;
 inline constexpr std::size_t TestPrintRequestSize = 485; // header + port parameter + filler
 } // namespace ipx
 
+// The NetBIOS side of a box: it is a member of the group KOVA.GROUP and owns the
+// unique name of its device name followed by ".CFG". An 8-byte header stands
+// where the UDP header is: "PS", 0 (request) or 0x80 (reply), a byte the reply
+// repeats, 0 (request) or 1 (reply), the command, FF, the command XOR FF. The
+// payloads are those of UDP.
+namespace netbios {
+inline constexpr std::size_t HeaderSize = 8;
+inline constexpr Byte RequestMark = 0x00;
+inline constexpr Byte ReplyMark = 0x80;
+} // namespace netbios
+
 class SimBox {
 public:
     // stateFile: where the record and the firmware's presence live between runs
@@ -107,6 +118,15 @@ public:
     // to this box's node or (toAllNodes) to the broadcast node; a broadcast is
     // answered only when it is a search, as over UDP.
     std::vector<Reply> handleIpx(std::span<const Byte> request, bool toAllNodes, Clock::time_point now);
+    // Handles the user data of one NetBIOS datagram sent to this box's own name
+    // or (toGroup) to its group; a group datagram is answered only when it is a
+    // search, as a broadcast is. Over NetBIOS the box answers the reset, the
+    // record's read and write, the search, the status and the printer status;
+    // test prints and firmware go over UDP and IPX only.
+    std::vector<Reply> handleNetbios(std::span<const Byte> request, bool toGroup, Clock::time_point now);
+    // The box's unique NetBIOS name: its device name (identity bytes 0-7, up to
+    // a NUL) followed by ".CFG".
+    std::string netbiosName() const;
     // Finishes a restart whose time has come.
     void tick(Clock::time_point now);
 

@@ -75,6 +75,8 @@ platform::Endpoint SimLan::endpoint() const {
     e.firmwarePort = m_firmwarePort;
     if (m_options.ipxPort)
         e.ipxPort = m_running ? m_ipxPort : *m_options.ipxPort;
+    if (m_options.netbiosPort)
+        e.netbiosPort = m_running ? m_netbiosPort : *m_options.netbiosPort;
     return e;
 }
 
@@ -97,14 +99,14 @@ int openListening(std::uint16_t port, std::string* error, const char* what) {
 }
 
 // The IPX carrier is shared with every IPX endpoint of the host, which bind the
-// same port with address reuse. A free port is taken without reuse, so that it
-// is one nobody holds, and shared afterwards: Linux weighs address reuse when
-// the next socket binds.
-int openCarrier(std::uint16_t port, std::string* error) {
-    const int s = openListening(port, error, "IPX carrier");
+// same port with address reuse, and so is the NetBIOS datagram port. A free port
+// is taken without reuse, so that it is one nobody holds, and shared afterwards:
+// Linux weighs address reuse when the next socket binds.
+int openCarrier(std::uint16_t port, std::string* error, const char* what = "IPX carrier") {
+    const int s = openListening(port, error, what);
     if (s >= 0 && port == 0 && platform::enableReuseAddress(s) != 0) {
         if (error)
-            *error = std::string("cannot share the IPX carrier port: ") + std::strerror(errno);
+            *error = std::string("cannot share the ") + what + " port: " + std::strerror(errno);
         platform::closeSocket(s);
         return -1;
     }
@@ -125,9 +127,10 @@ bool SimLan::start(std::string* error) {
         return false;
     }
     const auto broadcast = platform::parseIPv4(m_options.broadcast);
-    if (m_options.ipxPort && !broadcast) {
+    if ((m_options.ipxPort || m_options.netbiosPort) && !broadcast) {
         if (error)
-            *error = "the IPX carrier needs a broadcast address, not " + m_options.broadcast;
+            *error = std::string(m_options.ipxPort ? "the IPX carrier" : "NetBIOS") +
+                     " needs a broadcast address, not " + m_options.broadcast;
         return false;
     }
     m_broadcastAddress = broadcast.value_or(0);
@@ -136,15 +139,21 @@ bool SimLan::start(std::string* error) {
         m_firmwareSocket = openListening(m_options.firmwarePort, error, "firmware");
     if (m_firmwareSocket >= 0 && m_options.ipxPort)
         m_ipxSocket = openCarrier(*m_options.ipxPort, error);
-    if (m_socket < 0 || m_firmwareSocket < 0 || (m_options.ipxPort && m_ipxSocket < 0)) {
+    const bool ipxOk = !m_options.ipxPort || m_ipxSocket >= 0;
+    if (m_firmwareSocket >= 0 && ipxOk && m_options.netbiosPort)
+        m_netbiosSocket = openCarrier(*m_options.netbiosPort, error, "NetBIOS datagram");
+    if (m_socket < 0 || m_firmwareSocket < 0 || !ipxOk || (m_options.netbiosPort && m_netbiosSocket < 0)) {
         platform::closeSocket(m_socket);
         platform::closeSocket(m_firmwareSocket);
-        m_socket = m_firmwareSocket = m_ipxSocket = -1;
+        platform::closeSocket(m_ipxSocket);
+        platform::closeSocket(m_netbiosSocket);
+        m_socket = m_firmwareSocket = m_ipxSocket = m_netbiosSocket = -1;
         return false;
     }
     m_commandPort = platform::localPort(m_socket);
     m_firmwarePort = platform::localPort(m_firmwareSocket);
     m_ipxPort = m_ipxSocket >= 0 ? platform::localPort(m_ipxSocket) : 0;
+    m_netbiosPort = m_netbiosSocket >= 0 ? platform::localPort(m_netbiosSocket) : 0;
     m_running = true;
     m_thread = std::thread([this] { run(); });
     return true;
@@ -158,7 +167,8 @@ void SimLan::stop() {
     platform::closeSocket(m_socket);
     platform::closeSocket(m_firmwareSocket);
     platform::closeSocket(m_ipxSocket);
-    m_socket = m_firmwareSocket = m_ipxSocket = -1;
+    platform::closeSocket(m_netbiosSocket);
+    m_socket = m_firmwareSocket = m_ipxSocket = m_netbiosSocket = -1;
 }
 
 void SimLan::queue(std::vector<Byte> bytes, const Destination& to, const FaultSpec& faults, Clock::time_point now) {
@@ -177,6 +187,21 @@ void SimLan::queue(std::vector<Byte> bytes, const Destination& to, const FaultSp
     if (const auto* udp = std::get_if<sockaddr_in>(&to)) {
         out.to = *udp;
         out.bytes = std::move(bytes);
+    } else if (const auto* name = std::get_if<NetbiosRoute>(&to)) {
+        if (m_netbiosSocket < 0)
+            return;
+        platform::NetbiosDatagram d;
+        d.type = platform::DirectUniqueDatagram;
+        d.id = m_netbiosId++;
+        d.sourceIp = name->sourceIp;
+        d.sourcePort = m_netbiosPort;
+        d.source = name->from;
+        d.destination = name->to;
+        bytes.resize(std::min(bytes.size(), platform::NetbiosMaxUserData));
+        d.data = std::move(bytes);
+        out.socket = m_netbiosSocket;
+        out.to = platform::makeAddress(m_broadcastAddress, m_netbiosPort);
+        out.bytes = platform::encodeNetbiosDatagram(d);
     } else {
         const IpxRoute& route = std::get<IpxRoute>(to);
         if (m_ipxSocket < 0)
@@ -288,6 +313,30 @@ void SimLan::onCarrier(const Byte* data, std::size_t n, const sockaddr_in& from,
     }
 }
 
+void SimLan::onNetbios(const Byte* data, std::size_t n, const sockaddr_in& from, Clock::time_point now) {
+    if (m_options.loopbackOnly && !loopbackSender(from))
+        return;
+    const auto d = platform::decodeNetbiosDatagram(std::span<const Byte>(data, n));
+    if (!d)
+        return;
+    // What this LAN sent comes back on the port too: it is not a request.
+    for (const auto& box : m_boxes)
+        if (d->source == platform::makeNetbiosName(box->netbiosName()))
+            return;
+    const bool toGroup = d->type == platform::DirectGroupDatagram &&
+                         d->destination == platform::makeNetbiosName(platform::KovaGroupName);
+    for (const auto& box : m_boxes) {
+        const platform::NetbiosName own = platform::makeNetbiosName(box->netbiosName());
+        const bool toBox = d->type == platform::DirectUniqueDatagram && d->destination == own;
+        if (!toGroup && !toBox)
+            continue;
+        // The boxes live on the requester's side of loopback: its address is theirs.
+        for (auto& reply : box->handleNetbios(d->data, toGroup, now))
+            queue(std::move(reply.bytes), NetbiosRoute{own, d->source, ntohl(from.sin_addr.s_addr)},
+                  box->spec().faults, now);
+    }
+}
+
 void SimLan::flush(Clock::time_point now) {
     while (!m_outgoing.empty() && m_outgoing.front().due <= now) {
         const Outgoing& o = m_outgoing.front();
@@ -300,6 +349,8 @@ void SimLan::run() {
     std::vector<Byte> buffer(2048);  // firmware port
     std::vector<Byte> request(2048); // command port
     std::vector<Byte> carrier(platform::IpxHeaderSize + platform::IpxMaxPayload);
+    std::vector<Byte> netbios(platform::NetbiosDatagramHeaderSize + 2 * platform::EncodedNetbiosNameSize +
+                              platform::NetbiosMaxUserData);
     while (m_running) {
         int timeoutMs = 10;
         {
@@ -309,8 +360,12 @@ void SimLan::run() {
                 timeoutMs = int(std::clamp<long long>(wait, 0, 10));
             }
         }
-        pollfd fds[3] = {{m_socket, POLLIN, 0}, {m_firmwareSocket, POLLIN, 0}, {m_ipxSocket, POLLIN, 0}};
-        ::poll(fds, m_ipxSocket >= 0 ? 3 : 2, timeoutMs);
+        pollfd fds[4] = {{m_socket, POLLIN, 0}, {m_firmwareSocket, POLLIN, 0}};
+        nfds_t count = 2;
+        for (int extra : {m_ipxSocket, m_netbiosSocket})
+            if (extra >= 0)
+                fds[count++] = pollfd{extra, POLLIN, 0};
+        ::poll(fds, count, timeoutMs);
         std::lock_guard lock(m_mutex);
         const auto now = Clock::now();
         // The two ports are taken in the order the datagrams were sent: whatever
@@ -346,6 +401,17 @@ void SimLan::run() {
                 break;
             }
             onCarrier(carrier.data(), std::size_t(n), from, now);
+        }
+        while (m_netbiosSocket >= 0) {
+            sockaddr_in from{};
+            const ssize_t n =
+                platform::receiveDatagram(m_netbiosSocket, netbios.data(), netbios.size(), &from);
+            if (n < 0) {
+                if (errno == EMSGSIZE)
+                    continue; // longer than any NetBIOS datagram: not one
+                break;
+            }
+            onNetbios(netbios.data(), std::size_t(n), from, now);
         }
         for (std::size_t i = 0; i < m_boxes.size(); ++i) {
             m_boxes[i]->tick(now);

@@ -8,9 +8,16 @@
 // 0x3451) to the box whose node is its Ethernet address, and SAP and NCP
 // packets to its NetWare file servers. Everything it sends goes to the carrier's
 // broadcast address, so that every endpoint of the segment hears it.
+//
+// With a NetBIOS port the LAN also answers NetBIOS datagrams (RFC 1002 direct
+// datagrams on that UDP port): a datagram to the group KOVA.GROUP reaches every
+// box, one to a box's own name (its device name and ".CFG") that box. A box
+// answers with a DIRECT_UNIQUE datagram from its name to the requester's name,
+// broadcast on the port.
 #pragma once
 
 #include "platform/endpoint.h"
+#include "platform/netbios.h"
 #include "sim/sim_box.h"
 #include "sim/sim_fileserver.h"
 
@@ -31,6 +38,7 @@ struct LanOptions {
     std::uint16_t commandPort = 0;  // 0: a free port is chosen
     std::uint16_t firmwarePort = 0; // 0: a free port is chosen
     std::optional<std::uint16_t> ipxPort; // the IPX carrier port; none: no IPX; 0: a free port is chosen
+    std::optional<std::uint16_t> netbiosPort; // the NetBIOS datagram port; none: no NetBIOS; 0: a free port
     std::string stateDirectory;     // "" keeps records in memory
     bool loopbackOnly = true;       // never answer a requester outside 127.0.0.0/8
     unsigned seed = 1;              // for the random faults
@@ -53,6 +61,8 @@ public:
     std::uint16_t firmwarePort() const { return m_firmwarePort; }
     // The IPX carrier port once started (0 when the LAN has no IPX side).
     std::uint16_t ipxPort() const { return m_ipxPort; }
+    // The NetBIOS datagram port once started (0 when the LAN has no NetBIOS side).
+    std::uint16_t netbiosPort() const { return m_netbiosPort; }
     // The endpoint a client uses to reach this LAN.
     platform::Endpoint endpoint() const;
     int boxCount() const;
@@ -80,8 +90,14 @@ private:
         platform::IpxAddress from, to;
         Byte packetType = 0;
     };
-    // Where a datagram goes: a UDP requester, or an IPX address on the segment.
-    using Destination = std::variant<sockaddr_in, IpxRoute>;
+    // A NetBIOS reply's way: from a box's name to the requester's name.
+    struct NetbiosRoute {
+        platform::NetbiosName from, to;
+        std::uint32_t sourceIp = 0; // host order
+    };
+    // Where a datagram goes: a UDP requester, an IPX address on the segment, or
+    // a NetBIOS name.
+    using Destination = std::variant<sockaddr_in, IpxRoute, NetbiosRoute>;
     struct Outgoing {
         Clock::time_point due;
         int socket;
@@ -92,8 +108,10 @@ private:
     void onRequest(const Byte* data, std::size_t n, const sockaddr_in& from, Clock::time_point now);
     void onFirmwareData(const Byte* data, std::size_t n, const sockaddr_in& from, Clock::time_point now);
     void onCarrier(const Byte* data, std::size_t n, const sockaddr_in& from, Clock::time_point now);
+    void onNetbios(const Byte* data, std::size_t n, const sockaddr_in& from, Clock::time_point now);
     void startTransfer(std::size_t box, Destination peer, Clock::time_point now);
-    // Faults apply to what a box sends (the IPX payload, not its header).
+    // Faults apply to what a box sends (the IPX payload or the NetBIOS user
+    // data, not the header that carries it).
     void queue(std::vector<Byte> bytes, const Destination& to, const FaultSpec& faults, Clock::time_point now);
     void flush(Clock::time_point now);
 
@@ -101,9 +119,12 @@ private:
     int m_socket = -1;
     int m_firmwareSocket = -1;
     int m_ipxSocket = -1;
+    int m_netbiosSocket = -1;
     std::uint16_t m_commandPort = 0;
     std::uint16_t m_firmwarePort = 0;
     std::uint16_t m_ipxPort = 0;
+    std::uint16_t m_netbiosPort = 0;
+    std::uint16_t m_netbiosId = 1;        // the next NetBIOS datagram's ID
     std::uint32_t m_broadcastAddress = 0; // host order
     mutable std::mutex m_mutex;
     std::vector<std::unique_ptr<SimBox>> m_boxes;

@@ -30,6 +30,10 @@ void usage(FILE* out) {
                "                    every command and take firmware over IPX at their node (the\n"
                "                    Ethernet address), and the LAN's file servers (the demo's FS-MAIN)\n"
                "                    answer the nearest-server query and bindery scans\n"
+               "  --netbios-port N  also answer NetBIOS datagrams on UDP port N (default\n"
+               "                    $VNK_NETBIOS_PORT; no NetBIOS side when neither is given): every box\n"
+               "                    is a member of the group KOVA.GROUP and owns the name of its device\n"
+               "                    name followed by .CFG, and answers the setup wizard's commands there\n"
                "  --for SECONDS     stop after this long (default: until interrupted)\n"
                "  --list            print the boxes and file servers and exit\n"
                "  --make-firmware FILE [--model CODE] [--images N]\n"
@@ -86,6 +90,7 @@ int main(int argc, char** argv) {
     options.commandPort = env.commandPort;
     options.firmwarePort = env.firmwarePort;
     options.ipxPort = env.ipxPort;
+    options.netbiosPort = env.netbiosPort;
     std::string lanFile;
     double seconds = -1;
     bool listOnly = false;
@@ -130,6 +135,10 @@ int main(int argc, char** argv) {
             std::uint16_t p = 0;
             port(p);
             options.ipxPort = p;
+        } else if (a == "--netbios-port") {
+            std::uint16_t p = 0;
+            port(p);
+            options.netbiosPort = p;
         } else if (a == "--for") {
             seconds = std::atof(next().c_str());
         } else if (a == "--list") {
@@ -218,6 +227,8 @@ int main(int argc, char** argv) {
     if (options.ipxPort)
         std::printf(", IPX carrier port %u (%d file server%s)", lan.ipxPort(), lan.fileServerCount(),
                     lan.fileServerCount() == 1 ? "" : "s");
+    if (options.netbiosPort)
+        std::printf(", NetBIOS datagram port %u", lan.netbiosPort());
     std::printf("\n");
     std::fflush(stdout);
     const auto start = std::chrono::steady_clock::now();

@@ -532,3 +532,51 @@ TEST_F(VnkctlIpxTest, EveryOperationGoesOverIpx) {
     // Nothing went over the UDP side.
     EXPECT_EQ(m_lan->requestsSeen(), 0u);
 }
+
+// vnkctl over NetBIOS, against boxes answering on this test's own NetBIOS port.
+TEST(VnkctlNetbios, ListAndShowGoOverNetbiosAndNeedItsPort) {
+    sim::LanOptions options;
+    options.netbiosPort = 0;
+    sim::SimLan lan(options);
+    auto quill = testBox("QUILL", 1, 0x03);
+    sim::setIPv4(quill.record, protocol::record::IpAddress, {10, 0, 0, 5});
+    protocol::setRecordChecksum(quill.record);
+    lan.addBox(quill);
+    lan.addBox(testBox("HERON", 3));
+    std::string error;
+    ASSERT_TRUE(lan.start(&error)) << error;
+    vnk::testing::ScratchDir dir;
+    auto vnkctl = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {"--broadcast", "127.255.255.255", "--config", dir.file("Config.ini")});
+        std::ostringstream out, err;
+        cli::Environment env;
+        env.programDirectory = dir.path();
+        env.fastTiming = true;
+        const int code = cli::run(args, out, err, env);
+        return Result{code, out.str(), err.str()};
+    };
+    const std::string port = std::to_string(lan.netbiosPort());
+
+    const Result list = vnkctl({"--netbios", "--netbios-port", port, "--json", "list"});
+    ASSERT_EQ(list.code, cli::ExitOk) << list.err;
+    const Json servers = list.json()["print_servers"];
+    ASSERT_EQ(servers.size(), 2u) << list.out;
+    EXPECT_EQ(servers[0]["name"], "QUILL");
+    EXPECT_EQ(servers[0]["netbios_name"], "TB0000BX.CFG");
+    EXPECT_EQ(servers[0]["ethernet"], "00 00 B4 55 00 01");
+    EXPECT_EQ(servers[0]["stored_ip"], "10.0.0.5");
+    EXPECT_EQ(servers[1]["name"], "HERON");
+
+    const Result show = vnkctl({"--netbios", "--netbios-port", port, "show", "heron"});
+    ASSERT_EQ(show.code, cli::ExitOk) << show.err;
+    EXPECT_NE(show.out.find("alias_name "), std::string::npos);
+    EXPECT_NE(show.out.find("Active IP "), std::string::npos);
+    EXPECT_NE(show.out.find("ethernet          00 00 B4 55 00 03"), std::string::npos) << show.out;
+    EXPECT_EQ(lan.requestsSeen(), 0u) << "nothing went over UDP";
+
+    const Result unset = vnkctl({"--netbios", "list"});
+    EXPECT_EQ(unset.code, cli::ExitUsage);
+    EXPECT_NE(unset.err.find("VNK_NETBIOS_PORT"), std::string::npos) << unset.err;
+    EXPECT_EQ(vnkctl({"--netbios", "--netbios-port", port, "set", "QUILL", "snmp_contact=x"}).code,
+              cli::ExitUsage);
+}
