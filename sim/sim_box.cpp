@@ -300,7 +300,7 @@ std::vector<Reply> SimBox::handle(std::span<const Byte> req, Clock::time_point n
     tick(now);
     // A malformed request (wrong length for its command, or bytes 8-9 other than
     // FF and the command's complement) gets no answer.
-    if (!wellFormedRequest(req, Framing::Udp))
+    if (m_spec.faults.udpSilent || !wellFormedRequest(req, Framing::Udp))
         return {};
     const Byte cmd = req[7];
     const bool toMe = std::equal(m_spec.mac.begin(), m_spec.mac.end(), req.begin());

@@ -36,6 +36,7 @@ struct FaultSpec {
     int truncate = 0;     // every reply loses this many bytes at its end
     int extend = 0;       // every reply gains this many zero bytes
     bool silent = false;  // answers nothing at all
+    bool udpSilent = false; // answers nothing over UDP (only over IPX and NetBIOS)
     std::vector<int> ignore; // command codes it does not answer
     bool wrongPrinterIndex = false; // printer status replies name another port
     bool badStatusAfter66 = false;  // status reply cut to 66 bytes

@@ -681,6 +681,8 @@ const KeyRule KeyRules[] = {
      [](Draft& d, int, const std::string& v) { return intInto(d.box.faults.truncate, v, 0, 1024); }},
     {"fault_silent", "0 or 1 (1: answers nothing)",
      [](Draft& d, int, const std::string& v) { return flagInto(d.box.faults.silent, v); }},
+    {"fault_udp_silent", "0 or 1 (1: answers nothing over UDP, only over IPX and NetBIOS)",
+     [](Draft& d, int, const std::string& v) { return flagInto(d.box.faults.udpSilent, v); }},
     {"fault_ignore",
      "commands separated by commas, each a name (reset, read, write, search, status, testprint, firmware, "
      "printerstatus) or a code 0-255",

@@ -4,6 +4,7 @@
 #include "wizard/core/wizard_network.h"
 
 #include "sim/sim_lan.h"
+#include "wizard/core/netbios_link.h"
 #include "support/sim_helpers.h"
 
 #include <gtest/gtest.h>
@@ -48,10 +49,12 @@ std::vector<Byte> fileBytes(const std::string& path) {
 
 class WizardLan : public ::testing::Test {
 protected:
-    void start(const std::vector<sim::BoxSpec>& boxes, bool withIpx) {
+    void start(const std::vector<sim::BoxSpec>& boxes, bool withIpx, bool withNetbios = false) {
         sim::LanOptions o;
         if (withIpx)
             o.ipxPort = 0;
+        if (withNetbios)
+            o.netbiosPort = 0;
         m_lan = std::make_unique<sim::SimLan>(o);
         for (const auto& b : boxes)
             m_lan->addBox(b);
@@ -64,6 +67,14 @@ protected:
             segment.carrierPort = m_lan->ipxPort();
             segment.localNode = {0x02, 0x00, 0x00, 0x00, 0x00, 0x61};
             m_ipx = makeIpxLink(segment, platform::Timing::fast());
+        }
+        if (withNetbios) {
+            platform::NetbiosAdapter adapter;
+            adapter.port = m_lan->netbiosPort();
+            adapter.mac = {0x02, 0x00, 0x00, 0x00, 0x00, 0x62};
+            m_netbios = makeNetbiosLink({adapter}, platform::Timing::fast(), [this](const std::string& text) {
+                m_informed.push_back(text);
+            });
         }
         // The spooler's add-port step for the monitor's library: it reads
         // pserver.bin as the monitor does and makes a port.
@@ -104,6 +115,8 @@ protected:
     WizardServerTable m_table;
     std::unique_ptr<sim::SimLan> m_lan;
     std::unique_ptr<DeviceLink> m_udp, m_ipx;
+    std::unique_ptr<NetbiosLink> m_netbios;
+    std::vector<std::string> m_informed;
 };
 
 } // namespace
@@ -230,4 +243,33 @@ TEST_F(WizardLan, AFailedWriteOrAMissingFileLeavesThePortUnmade) {
               std::vector<std::string>{"Add Port failed!"});
     EXPECT_EQ(fileBytes(pserverBin()).size(), pserver::Size);
     EXPECT_TRUE(m_spooler.ports().empty());
+}
+
+// A PC with TCP/IP and NetBEUI: the boxes that answer over UDP come first, then
+// those that answer only over NetBIOS; a box that answers both ways is listed
+// once, and Finish reaches each box the way it was found.
+TEST_F(WizardLan, UdpThenNetbiosListsEachBoxOnceAndFinishWritesOverTheWayItWasFound) {
+    const sim::BoxSpec both = boxWithIp("BOTH", 1, {10, 0, 0, 5});
+    sim::BoxSpec netbeuiOnly = boxWithIp("NETBEUI", 2, {10, 0, 0, 6});
+    netbeuiOnly.faults.udpSilent = true;
+    start({both, netbeuiOnly}, false, true);
+    WizardNetwork n{{true, false, true}, m_udp.get(), nullptr, m_netbios.get()};
+    searchProcedure(m_table, n);
+    ASSERT_EQ(m_table.count, 2);
+    EXPECT_EQ(m_table.mode, ModeTcpIp);
+    EXPECT_EQ(pserverName(m_table.servers[0]), "BOTH");
+    EXPECT_FALSE(m_table.foundOverNetbios(0));
+    EXPECT_EQ(pserverName(m_table.servers[1]), "NETBEUI");
+    EXPECT_EQ(m_table.netbiosName(1), netbeuiOnly.deviceName + ".CFG");
+    EXPECT_EQ(m_table.records[1], netbeuiOnly.record);
+    EXPECT_TRUE(m_informed.empty());
+
+    // The NetBEUI-only box gets a new address over NetBIOS.
+    m_table.chosen = 1;
+    m_table.records[1][record::IpAddress + 3] = 66;
+    m_table.changed = true;
+    EXPECT_TRUE(finish(m_table, n, m_systemDir, m_spooler, Monitor).empty());
+    EXPECT_EQ(box(1, [](sim::SimBox& b) { return b.storedRecord()[record::IpAddress + 3]; }), 66);
+    EXPECT_EQ(box(1, [](sim::SimBox& b) { return b.writes; }), 1);
+    EXPECT_EQ(box(0, [](sim::SimBox& b) { return b.writes; }), 0);
 }
