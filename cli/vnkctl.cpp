@@ -12,6 +12,7 @@
 #include "platform/inifile.h"
 #include "platform/program_dir.h"
 #include "platform/udp_socket.h"
+#include "plugin/core/admin.h"
 #include "protocol/consistent_read.h"
 #include "protocol/firmware.h"
 #include "protocol/model_line.h"
@@ -28,6 +29,7 @@
 #include <cctype>
 #include <chrono>
 #include <cstring>
+#include <fstream>
 #include <iomanip>
 #include <istream>
 #include <ostream>
@@ -66,7 +68,13 @@ const char* const Usage =
     "                             after a yes on a terminal); the box keeps its own Ethernet address,\n"
     "                             ports, capabilities and model bytes; a file saved from another box is\n"
     "                             refused unless --other-box is given\n"
-    "  fields                     the fields of the configuration record\n\n"
+    "  fields                     the fields of the configuration record\n"
+    "  wake MAC [--ip ADDR] | wake --file FILE\n"
+    "                             send a Wake-on-LAN magic packet (six times) for the PC with Ethernet\n"
+    "                             address MAC (twelve hex digits, such as 0000B400A5F6) to ADDR (default\n"
+    "                             255.255.255.255, which stands for the broadcast address); with --file,\n"
+    "                             one for each line ADDR-MAC of a MagicPkt.ini list (lines that end in a\n"
+    "                             line feed; // starts a comment)\n\n"
     "BOX is a print server name (an exact name, else the one name that matches without regard to\n"
     "case) or an Ethernet address (00:00:B4:12:33:44, or 0000B4123344 when no box has that name).\n\n"
     "Options:\n"
@@ -81,11 +89,13 @@ const char* const Usage =
     "  --broadcast ADDR           broadcast address (default $VNK_BROADCAST or 255.255.255.255)\n"
     "  --command-port N           command port (default $VNK_PORT or 13364)\n"
     "  --fw-port N                firmware data port (default $VNK_FW_PORT or 13393)\n"
+    "  --wol-port N               magic packet port (default $VNK_WOL_PORT or 6000)\n"
     "  --config FILE              Config.ini for the vendor and device type filter\n"
     "                             (default: Config.ini beside this program)\n"
     "  --help, --version\n\n"
     "Exit status: 0 done, 1 failed, 2 usage, 3 bad value (nothing written; for upgrade: the file was\n"
-    "refused, nothing was sent), 4 not found, 5 did not answer.\n\n"
+    "refused, nothing was sent; for wake: MAC is not twelve hex digits), 4 not found, 5 did not answer.\n"
+    "On a loopback broadcast address (127.x.x.x) wake sends nothing outside 127.0.0.0/8.\n\n"
     "JSON output: every command prints one object with \"command\" (its name), \"ok\" (true or false)\n"
     "and, when it failed or has something to say, \"message\". Keys are snake_case; numbers are\n"
     "numbers, flags true or false, addresses and texts strings. Besides these:\n"
@@ -114,6 +124,8 @@ const char* const Usage =
     "  diff, restore    \"differences\": [{\"field\", \"old\", \"new\"}]; restore also \"box\", \"file\",\n"
     "                   \"written\"\n"
     "  fields           \"fields\": [{\"name\", \"offset\", \"width\", \"read_only\", \"description\"}]\n"
+    "  wake             \"targets\": [{\"ip\" (as given), \"ethernet\", \"destination\" (the address sent\n"
+    "                   to, or null), \"port\", \"sent\" (all six sends went out)}]\n"
     "Texts of a box are shown as UTF-8 when they are, else read as Windows-1252.\n\n"
     "Backup file: the line \"VNKCTL-BACKUP 1\", lines \"name: \", \"ethernet: \", \"saved: \" (UTC) and\n"
     "\"record: 512\", an empty line, then the 512 bytes of the record as the box held them.\n";
@@ -229,6 +241,9 @@ struct Options {
     std::string testPort;
     std::string interface;
     int firmwareType = 0; // --type 1-3; 0 when not given
+    std::optional<std::string> wakeIp;   // wake --ip
+    std::optional<std::string> wakeFile; // wake --file
+    std::optional<std::uint16_t> wolPort;
     std::vector<std::string> positional;
 };
 
@@ -1169,17 +1184,87 @@ int runOverNetbios(Output& o, const Options& opt, const std::string& command,
     return ExitOk;
 }
 
+// Wake-on-LAN: one magic packet, or one for each line of a MagicPkt.ini list.
+int cmdWake(Output& o, const Options& opt, const std::vector<std::string>& items, const platform::Endpoint& endpoint,
+            std::ostream& err, const Environment& env) {
+    const plugin::WolDestination where{endpoint.broadcast, opt.wolPort.value_or(endpoint.wolPort)};
+    std::vector<std::pair<std::string, std::string>> targets;
+    if (opt.wakeFile) {
+        const std::string& path = *opt.wakeFile;
+        if (!isRegularFile(path))
+            return o.fail(ExitFailure, "cannot read " + platform::terminalSafe(path));
+        std::ifstream file(path, std::ios::binary);
+        std::string text;
+        char chunk[4096];
+        while (file && text.size() <= plugin::MaxMagicPktBytes &&
+               (file.read(chunk, sizeof chunk) || file.gcount() > 0))
+            text.append(chunk, std::size_t(file.gcount()));
+        if (!file && !file.eof())
+            return o.fail(ExitFailure, "cannot read " + platform::terminalSafe(path));
+        if (text.size() > plugin::MaxMagicPktBytes)
+            return o.fail(ExitFailure, platform::terminalSafe(path) + " is larger than 1 MiB");
+        targets = plugin::magicPacketTargets(text);
+        if (targets.empty())
+            o.note(platform::terminalSafe(path) + " names no PC (only lines that end in a line feed count)");
+    } else {
+        targets = {{opt.wakeIp.value_or("255.255.255.255"), items[0]}};
+    }
+
+    std::string invalid = plugin::InvalidEthernetIdText;
+    std::replace(invalid.begin(), invalid.end(), '\n', ' ');
+    StreamReporter reporter(err);
+    const platform::Timing timing = env.fastTiming ? platform::Timing::fast() : platform::Timing::real();
+    Json list = Json::array();
+    int unsent = 0;
+    bool badMac = false;
+    for (const auto& [ip, mac] : targets) {
+        const auto result = plugin::SendMagicPacket(ip, mac, where, timing, false, reporter);
+        const auto to = plugin::magicPacketDestination(ip, where);
+        const std::string shownMac = platform::terminalSafe(mac), shownIp = platform::terminalSafe(ip);
+        const std::array<Byte, 4> toBytes{Byte(to.value_or(0) >> 24), Byte(to.value_or(0) >> 16),
+                                          Byte(to.value_or(0) >> 8), Byte(to.value_or(0))};
+        const std::string destination = to ? dottedAt(toBytes, 0) : std::string();
+        const bool sent = result == plugin::WakeResult::Sent;
+        list.push_back(Json{{"ip", boxText(ip)},
+                            {"ethernet", boxText(mac)},
+                            {"destination", to ? Json(destination) : Json(nullptr)},
+                            {"port", where.port},
+                            {"sent", sent}});
+        if (sent) {
+            o.text() << "magic packet for " << shownMac << " sent to " << destination << " port " << where.port
+                     << "\n";
+            continue;
+        }
+        ++unsent;
+        if (result == plugin::WakeResult::InvalidMac) {
+            badMac = true;
+            if (opt.wakeFile)
+                err << "vnkctl: " << shownMac << ": " << invalid << "\n";
+        } else if (result == plugin::WakeResult::SendFailed) {
+            err << "vnkctl: not every magic packet for " << shownMac << " went out to " << shownIp << "\n";
+        }
+    }
+    o.result()["targets"] = list;
+    if (unsent == 0)
+        return ExitOk;
+    if (!opt.wakeFile)
+        return badMac ? o.fail(ExitBadValue, platform::terminalSafe(items[0]) + ": " + invalid + " Nothing was sent.")
+                      : o.fail(ExitFailure, "the magic packet was not sent");
+    return o.fail(ExitFailure, std::to_string(unsent) + " of " + std::to_string(targets.size()) +
+                                   " magic packets were not sent");
+}
+
 // What every command needs on its command line, checked before anybody waits
 // on the network. Returns an exit code, or ExitOk.
 int checkArguments(Output& o, const Options& opt, const std::string& command, std::vector<std::string>& items) {
     static const std::vector<std::string> boxCommands = {"list",    "show",   "get",      "set",
                                                          "reset",   "status", "printers", "testprint",
                                                          "upgrade", "factory-default", "backup", "diff",
-                                                         "restore"};
+                                                         "restore", "wake"};
     if (std::find(boxCommands.begin(), boxCommands.end(), command) == boxCommands.end())
         return o.fail(ExitUsage, "unknown command " + platform::terminalSafe(command) + " (see --help)");
     const std::size_t given = items.size();
-    if (command != "list" && given == 0)
+    if (command != "list" && command != "wake" && given == 0)
         return o.fail(ExitUsage, command + " needs a BOX (a print server name or Ethernet address)");
     if (command == "list" && given != 0)
         return o.fail(ExitUsage, "list takes no BOX");
@@ -1199,6 +1284,19 @@ int checkArguments(Output& o, const Options& opt, const std::string& command, st
         return o.fail(ExitUsage, "--port belongs to testprint (the command port is --command-port)");
     if (opt.firmwareType != 0 && command != "upgrade")
         return o.fail(ExitUsage, "--type belongs to upgrade");
+    if ((opt.wakeIp || opt.wakeFile || opt.wolPort) && command != "wake")
+        return o.fail(ExitUsage, "--ip, --file and --wol-port belong to wake");
+    if (command == "wake") {
+        if (opt.ipx)
+            return o.fail(ExitUsage, "magic packets go over UDP: wake takes no --ipx");
+        if (opt.wakeFile && opt.wakeIp)
+            return o.fail(ExitUsage, "give --ip or --file, not both (the file names each PC's address)");
+        if (opt.wakeFile && given != 0)
+            return o.fail(ExitUsage, "wake --file takes no MAC: the file names the PCs");
+        if (!opt.wakeFile && given != 1)
+            return o.fail(ExitUsage, "wake takes one MAC (twelve hex digits, such as 0000B400A5F6)");
+        return ExitOk;
+    }
     for (const char* two : {"upgrade", "backup", "diff", "restore"})
         if (command == two && given != 2)
             return o.fail(ExitUsage, command + " takes a BOX and a FILE");
@@ -1256,6 +1354,8 @@ int runCommand(Output& o, const Options& opt, platform::Endpoint endpoint, std::
     // Two files: no box and no network.
     if (command == "diff" && isRegularFile(items[0]))
         return cmdDiffFiles(o, items[0], items[1]);
+    if (command == "wake")
+        return cmdWake(o, opt, items, endpoint, err, env);
 
     if (opt.netbios)
         return runOverNetbios(o, opt, command, items, endpoint, err, env);
@@ -1350,7 +1450,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
                 opt.netbios = true;
             } else if (a == "--port" || a == "--type" || a == "--broadcast" || a == "--interface" ||
                        a == "--command-port" || a == "--fw-port" || a == "--config" || a == "--ipx-port" ||
-                       a == "--netbios-port") {
+                       a == "--netbios-port" || a == "--ip" || a == "--file" || a == "--wol-port") {
                 const auto v = value();
                 if (!v)
                     return o.fail(ExitUsage, a + " needs a value");
@@ -1368,6 +1468,15 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
                     opt.interface = *v;
                 } else if (a == "--config") {
                     opt.configPath = *v;
+                } else if (a == "--ip") {
+                    opt.wakeIp = *v;
+                } else if (a == "--file") {
+                    opt.wakeFile = *v;
+                } else if (a == "--wol-port") {
+                    const auto p = platform::parsePort(*v);
+                    if (!p)
+                        return o.fail(ExitUsage, "not a port number: " + platform::terminalSafe(*v));
+                    opt.wolPort = *p;
                 } else if (a == "--ipx-port" || a == "--netbios-port") {
                     const auto p = platform::parsePort(*v);
                     if (!p)

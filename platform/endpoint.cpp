@@ -51,6 +51,7 @@ Endpoint Endpoint::fromEnvironment(std::string* error) {
     port("VNK_FW_PORT", [&](std::uint16_t p) { e.firmwarePort = p; });
     port("VNK_IPX_PORT", [&](std::uint16_t p) { e.ipxPort = p; });
     port("VNK_NETBIOS_PORT", [&](std::uint16_t p) { e.netbiosPort = p; });
+    port("VNK_WOL_PORT", [&](std::uint16_t p) { e.wolPort = p; });
     return e;
 }
 

@@ -15,8 +15,10 @@ struct Endpoint {
     std::uint16_t firmwarePort = 13393; // 0x3451
     std::optional<std::uint16_t> ipxPort;     // IPX is configured only when set
     std::optional<std::uint16_t> netbiosPort; // NetBEUI is configured only when set
+    std::uint16_t wolPort = 6000;             // where magic packets go
 
-    // Reads VNK_BROADCAST, VNK_PORT, VNK_FW_PORT, VNK_IPX_PORT, VNK_NETBIOS_PORT.
+    // Reads VNK_BROADCAST, VNK_PORT, VNK_FW_PORT, VNK_IPX_PORT, VNK_NETBIOS_PORT,
+    // VNK_WOL_PORT.
     // A value that is not an IPv4 address or a port 1-65535 is an error: error gets
     // the reason and the default stays in place.
     static Endpoint fromEnvironment(std::string* error = nullptr);

@@ -38,6 +38,15 @@ struct Timing {
     // wait for writability, a receive's wait, a NetBIOS pass and poll step).
     microseconds wizardWait{500'000};
     int netbiosStartupRounds = 10; // search requests of the NetBIOS start-up before it gives up
+    // The administration plug-in: its own device search (a pass ends when no
+    // further reply comes within its wait), its sends, and the magic packets.
+    std::array<microseconds, 3> pluginPassWait{microseconds{0}, microseconds{1'000'000},
+                                               microseconds{2'000'000}};
+    microseconds pluginSendWait{1'000'000}; // one try of a search request waits this long for writability
+    int pluginSendAttempts = 10;            // tries of one search request
+    int pluginIdleReceives = 10;            // a pass ends after this many receives that completed no reply
+    microseconds magicPacketSendWait{1'000'000}; // one try of a magic packet waits this long for writability
+    int magicPacketAttempts = 5;                 // tries of one magic packet
 
     static Timing real() { return Timing{}; }
     // For tests against the in-process simulated LAN on loopback, where a box
@@ -54,6 +63,9 @@ struct Timing {
         t.netwareScanWait = microseconds{60'000};
         t.ipxSearchPassWait = {microseconds{30'000}, microseconds{60'000}};
         t.wizardWait = microseconds{20'000};
+        t.pluginPassWait = {microseconds{0}, microseconds{30'000}, microseconds{60'000}};
+        t.pluginSendWait = microseconds{100'000};
+        t.magicPacketSendWait = microseconds{100'000};
         return t;
     }
 };

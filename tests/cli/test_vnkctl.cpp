@@ -2,6 +2,7 @@
 #include "cli/backup.h"
 #include "cli/vnkctl.h"
 #include "platform/hostinfo.h"
+#include "platform/udp_socket.h"
 #include "protocol/record_fields.h"
 #include "support/sim_fixture.h"
 
@@ -579,4 +580,50 @@ TEST(VnkctlNetbios, ListAndShowGoOverNetbiosAndNeedItsPort) {
     EXPECT_NE(unset.err.find("VNK_NETBIOS_PORT"), std::string::npos) << unset.err;
     EXPECT_EQ(vnkctl({"--netbios", "--netbios-port", port, "set", "QUILL", "snmp_contact=x"}).code,
               cli::ExitUsage);
+}
+
+// Magic packets to a port of this test's own: by address, by broadcast and from
+// a list file.
+TEST_F(VnkctlTest, WakeSendsMagicPacketsAndTellsWhatWentOut) {
+    const int listener = platform::openUdpSocket();
+    ASSERT_GE(listener, 0);
+    ASSERT_EQ(platform::bindAny(listener, 0), 0);
+    const std::string port = std::to_string(platform::localPort(listener));
+    auto received = [&] {
+        std::vector<std::string> macs; // bytes 6-11 of each packet of 102 bytes
+        std::uint8_t packet[200];
+        while (platform::waitReadable(listener, std::chrono::milliseconds(50)) == platform::WaitResult::Ready) {
+            const ssize_t n = platform::receiveDatagram(listener, packet, sizeof packet);
+            if (n == 102)
+                macs.emplace_back(reinterpret_cast<const char*>(packet + 6), 6);
+        }
+        return macs;
+    };
+    const std::string mac("\x00\x00\xB4\x00\xA5\xF6", 6);
+
+    const Result one = vnkctl({"wake", "0000b400a5f6", "--ip", "127.0.0.1", "--wol-port", port});
+    EXPECT_EQ(one.code, cli::ExitOk) << one.err;
+    EXPECT_EQ(one.out, "magic packet for 0000b400a5f6 sent to 127.0.0.1 port " + port + "\n");
+    EXPECT_EQ(received(), std::vector<std::string>(6, mac));
+    // The default address stands for the broadcast address.
+    const Json byBroadcast = vnkctl({"--json", "wake", "0000B400A5F6", "--wol-port", port}).json();
+    EXPECT_EQ(byBroadcast["targets"][0]["destination"], "127.255.255.255");
+    EXPECT_EQ(received().size(), 6u);
+
+    const Result bad = vnkctl({"wake", "0000B400A5F", "--ip", "127.0.0.1", "--wol-port", port});
+    EXPECT_EQ(bad.code, cli::ExitBadValue);
+    EXPECT_NE(bad.err.find("Invalid Ethernet ID!"), std::string::npos) << bad.err;
+
+    m_dir.write("MagicPkt.ini", "127.0.0.1-0000B400A5F6\n// 127.0.0.1-0000B400A5F8\n127.0.0.1-00B4\n"
+                                "127.0.0.1-0000B400A5F7");
+    const Result list = vnkctl({"--json", "wake", "--file", m_dir.file("MagicPkt.ini"), "--wol-port", port});
+    EXPECT_EQ(list.code, cli::ExitFailure) << "one line has no valid address";
+    EXPECT_EQ(list.json()["targets"].size(), 2u);
+    EXPECT_EQ(list.json()["message"], "1 of 2 magic packets were not sent");
+    EXPECT_EQ(received(), std::vector<std::string>(6, mac));
+
+    EXPECT_EQ(vnkctl({"wake"}).code, cli::ExitUsage);
+    EXPECT_EQ(vnkctl({"wake", "0000B400A5F6", "--file", m_dir.file("MagicPkt.ini")}).code, cli::ExitUsage);
+    EXPECT_EQ(vnkctl({"list", "--ip", "127.0.0.1"}).code, cli::ExitUsage);
+    platform::closeSocket(listener);
 }
