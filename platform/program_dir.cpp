@@ -1,5 +1,6 @@
 #include "platform/program_dir.h"
 
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include <array>
@@ -21,6 +22,28 @@ std::string programDirectory() {
     if (n <= 0)
         return ".";
     return directoryOf(std::string(buffer.data(), std::size_t(n)));
+}
+
+void* loadLibrary(const std::string& path, const std::string& fileName, std::string* why) {
+    std::string tried;
+    void* handle = nullptr;
+    if (!path.empty()) {
+        handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        tried = path;
+    } else {
+        const std::string beside = programDirectory() + "/" + fileName;
+        handle = ::dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL);
+        tried = beside;
+        if (!handle) {
+            handle = ::dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL);
+            tried += " or " + fileName;
+        }
+    }
+    if (!handle && why) {
+        const char* reason = ::dlerror();
+        *why = tried + ": " + (reason ? reason : "unknown error");
+    }
+    return handle;
 }
 
 } // namespace vnk::platform

@@ -58,23 +58,10 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    void* handle = nullptr;
-    std::string tried;
-    if (!library.empty()) {
-        handle = ::dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
-        tried = library;
-    } else {
-        const std::string beside = vnk::platform::programDirectory() + "/libbot.so";
-        handle = ::dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL);
-        tried = beside;
-        if (!handle) {
-            handle = ::dlopen("libbot.so", RTLD_NOW | RTLD_LOCAL);
-            tried += " or libbot.so";
-        }
-    }
+    std::string why;
+    void* handle = vnk::platform::loadLibrary(library, "libbot.so", &why);
     if (!handle) {
-        const char* why = ::dlerror();
-        std::fprintf(stderr, "bot-installer: cannot load %s: %s\n", tried.c_str(), why ? why : "unknown error");
+        std::fprintf(stderr, "bot-installer: cannot load %s\n", why.c_str());
         return 2;
     }
     ::dlerror();

@@ -75,23 +75,10 @@ template <class F> F symbol(void* library, const char* name) {
 // The library's entry points; nothing (with the reason on stderr) when it
 // cannot be loaded or lacks one.
 std::optional<Plugin> loadPlugin(const std::string& library) {
-    void* handle = nullptr;
-    std::string tried;
-    if (!library.empty()) {
-        handle = ::dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
-        tried = library;
-    } else {
-        const std::string beside = vnk::platform::programDirectory() + "/libnpkova.so";
-        handle = ::dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL);
-        tried = beside;
-        if (!handle) {
-            handle = ::dlopen("libnpkova.so", RTLD_NOW | RTLD_LOCAL);
-            tried += " or libnpkova.so";
-        }
-    }
+    std::string why;
+    void* handle = vnk::platform::loadLibrary(library, "libnpkova.so", &why);
     if (!handle) {
-        const char* why = ::dlerror();
-        std::fprintf(stderr, "npkova-host: cannot load %s: %s\n", tried.c_str(), why ? why : "unknown error");
+        std::fprintf(stderr, "npkova-host: cannot load %s\n", why.c_str());
         return std::nullopt;
     }
     Plugin p;
@@ -100,7 +87,7 @@ std::optional<Plugin> loadPlugin(const std::string& library) {
     p.shutdown = symbol<NP_ShutdownFunc>(handle, "NP_Shutdown");
     if (!p.getEntryPoints || !p.initialize || !p.shutdown) {
         std::fprintf(stderr, "npkova-host: %s is not a plug-in (NP_GetEntryPoints, NP_Initialize, NP_Shutdown)\n",
-                     tried.c_str());
+                     library.empty() ? "libnpkova.so" : library.c_str());
         return std::nullopt;
     }
     if (const auto describe = symbol<NP_GetMIMEDescriptionFunc>(handle, "NP_GetMIMEDescription"))
