@@ -67,8 +67,9 @@ int main(int argc, char** argv) {
     ::dlerror();
     void* symbol = ::dlsym(handle, exportName.c_str());
     if (!symbol) {
+        // The library stays loaded until the process ends, as on success: what
+        // it allocated as it loaded is not torn down in the middle of an exit.
         std::fprintf(stderr, "bot-installer: the library has no entry point \"%s\"\n", exportName.c_str());
-        ::dlclose(handle);
         return 2;
     }
     Export entry = nullptr;
