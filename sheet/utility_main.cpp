@@ -45,6 +45,8 @@ bool installQtTexts(const QString& language) {
     return QCoreApplication::installTranslator(texts);
 }
 
+bool displayConfigured() { return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM"); }
+
 int runUtility(int argc, char** argv, const UtilityMain& utility) {
     // These need no window: they are answered before Qt looks for a display.
     bool platformOption = false;
@@ -63,7 +65,7 @@ int runUtility(int argc, char** argv, const UtilityMain& utility) {
         platformOption = platformOption || std::strcmp(argv[i], "-platform") == 0 ||
                          std::strcmp(argv[i], "--platform") == 0;
     }
-    if (!platformOption && !set("DISPLAY") && !set("WAYLAND_DISPLAY") && !set("QT_QPA_PLATFORM")) {
+    if (!platformOption && !displayConfigured()) {
         std::fprintf(stderr,
                      "%s: no display to open a window on (DISPLAY and WAYLAND_DISPLAY are not set);\n"
                      "%s: QT_QPA_PLATFORM=offscreen runs it without one (see %s --help)\n",

@@ -31,6 +31,10 @@ struct UtilityMain {
 
 int runUtility(int argc, char** argv, const UtilityMain& utility);
 
+// True when Qt has somewhere to put a window: DISPLAY, WAYLAND_DISPLAY or
+// QT_QPA_PLATFORM is set and not empty.
+bool displayConfigured();
+
 // Puts a font family, when installed, before the application font's families.
 void preferFont(const QString& family);
 // Qt's own texts (standard buttons, file dialog) in a language such as "zh_TW",

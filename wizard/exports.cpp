@@ -111,15 +111,6 @@ void addPortOnly(const char* monitor) {
         std::fprintf(stderr, "bot: %s\n", spooler.lastError().c_str());
 }
 
-bool haveDisplay() {
-    for (const char* v : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
-        const char* s = std::getenv(v);
-        if (s && *s)
-            return true;
-    }
-    return false;
-}
-
 void runWizard(const char* monitor) {
     std::string error;
     LibraryNetwork* n = network(error);
@@ -130,7 +121,7 @@ void runWizard(const char* monitor) {
     // The library makes the application object when its host has none.
     std::unique_ptr<QApplication> ownApp;
     if (!QApplication::instance()) {
-        if (!haveDisplay()) {
+        if (!sheet::displayConfigured()) {
             std::fputs("bot: no display to open the wizard on (DISPLAY and WAYLAND_DISPLAY are not set)\n", stderr);
             return;
         }

@@ -4,6 +4,7 @@
 #include "platform/program_dir.h"
 #include "plugin/host/page_reading.h"
 #include "plugin/npapi.h"
+#include "sheet/utility_main.h"
 
 #include <QPushButton>
 #include <QApplication>
@@ -396,11 +397,6 @@ void Host::answerMessageBoxes() {
         box->reject();
 }
 
-bool set(const char* name) {
-    const char* v = std::getenv(name);
-    return v && *v;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -430,7 +426,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "npkova-host: which page?\n%s", Usage);
         return 2;
     }
-    if (!platformOption && !set("DISPLAY") && !set("WAYLAND_DISPLAY") && !set("QT_QPA_PLATFORM")) {
+    if (!platformOption && !vnk::sheet::displayConfigured()) {
         std::fputs("npkova-host: no display to open a window on (DISPLAY and WAYLAND_DISPLAY are not set);\n"
                    "npkova-host: QT_QPA_PLATFORM=offscreen runs it without one (see npkova-host --help)\n",
                    stderr);
