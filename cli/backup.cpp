@@ -1,6 +1,7 @@
 #include "cli/backup.h"
 
 #include "platform/box_text.h"
+#include "platform/private_file.h"
 
 #include <sys/stat.h>
 
@@ -87,16 +88,8 @@ std::optional<Backup> parseBackup(const std::string& bytes, std::string* error) 
 }
 
 bool writeBackupFile(const std::string& path, const Backup& b, std::string* error) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    const std::string text = backupText(b);
-    out.write(text.data(), std::streamsize(text.size()));
-    out.close();
-    if (!out) {
-        if (error)
-            *error = "cannot write " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    return true;
+    // The record holds the mail account's password.
+    return platform::writeFilePrivately(path, backupText(b), error);
 }
 
 std::optional<Backup> readBackupFile(const std::string& path, std::string* error) {

@@ -1,8 +1,9 @@
 #include "wizard/core/wizard_network.h"
 
+#include "platform/private_file.h"
 #include "platform/udp_socket.h"
 
-#include <fstream>
+#include <string_view>
 
 namespace vnk::wizard {
 
@@ -117,16 +118,11 @@ std::vector<std::string> createPort(const WizardServerTable& table, const std::s
     if (!validChosen(table) || systemDir.empty())
         return {"Create file error"};
     const PServerRecord& record = table.servers[std::size_t(table.chosen)];
-    {
-        std::ofstream out(systemDir + "/pserver.bin", std::ios::binary | std::ios::trunc);
-        if (!out)
-            return {"Create file error"};
-        out.write(reinterpret_cast<const char*>(record.data()), std::streamsize(record.size()));
-        out.close();
-        // A file cut short would hand the monitor a wrong record: no port then.
-        if (!out)
-            return {"Create file error"};
-    }
+    // Written whole or not at all, for its owner only: a file cut short would
+    // hand the monitor a wrong record, and then no port is made.
+    if (!platform::writeFilePrivately(systemDir + "/pserver.bin",
+                                      std::string_view(reinterpret_cast<const char*>(record.data()), record.size())))
+        return {"Create file error"};
     if (!spooler.addPort(monitorName))
         return {"Add Port failed!"};
     return {};
