@@ -5,6 +5,7 @@
 #include <climits>
 #include <fstream>
 #include <sstream>
+#include <unordered_set>
 
 namespace vnk::platform {
 namespace {
@@ -36,6 +37,7 @@ std::optional<IniFile> IniFile::load(const std::string& path) {
 
 IniFile IniFile::parse(const std::string& text) {
     IniFile ini;
+    std::unordered_set<std::string> known; // the sections' names, lower-cased
     std::string section;
     std::string sectionAsWritten;
     bool inSection = false;
@@ -56,10 +58,7 @@ IniFile IniFile::parse(const std::string& text) {
             section = lower(name);
             sectionAsWritten = name;
             inSection = true;
-            bool known = false;
-            for (const auto& s : ini.m_sections)
-                known = known || lower(s) == section;
-            if (!known)
+            if (known.insert(section).second)
                 ini.m_sections.push_back(name);
             seen.kind = Line::Kind::Section;
             seen.section = name;

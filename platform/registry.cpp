@@ -1,5 +1,6 @@
 #include "platform/registry.h"
 
+#include "platform/private_file.h"
 #include "platform/program_dir.h"
 
 #include <fcntl.h>
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <unordered_map>
 
 namespace vnk::platform {
 namespace {
@@ -20,6 +22,13 @@ constexpr std::string_view Header = "REGEDIT4";
 
 char lowerAscii(char c) {
     return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+}
+
+std::string lowered(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        c = lowerAscii(c);
+    return out;
 }
 
 bool sameName(std::string_view a, std::string_view b) {
@@ -161,19 +170,6 @@ struct Descriptor {
     Descriptor& operator=(const Descriptor&) = delete;
 };
 
-bool writeAll(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += std::size_t(n);
-    }
-    return true;
-}
-
 std::string fromEnvironment(const char* name) {
     const char* v = std::getenv(name);
     return v ? std::string(v) : std::string();
@@ -199,14 +195,19 @@ RegistryHive RegistryHive::parse(std::string_view text) {
     if (text.starts_with("\xEF\xBB\xBF"))
         text.remove_prefix(3);
     RegistryHive hive;
-    Key* current = nullptr;
+    // The keys and values read so far by their names in lower case, so that a
+    // big file is read in one pass instead of one search of the hive per line.
+    // A value is found by its key's number, a NUL and its name.
+    std::unordered_map<std::string, std::size_t> keys, values;
+    constexpr std::size_t NoKey = std::size_t(-1);
+    std::size_t current = NoKey;
     while (!text.empty()) {
         const auto eol = text.find('\n');
         std::string_view line = text.substr(0, eol);
         text.remove_prefix(eol == std::string_view::npos ? text.size() : eol + 1);
         if (line.size() > MaxLineLength) {
-            if (trimBlanks(line.substr(0, 64)).starts_with('['))
-                current = nullptr; // the values that follow belong to a key we did not read
+            if (trimBlanks(line).starts_with('['))
+                current = NoKey; // the values that follow belong to a key we did not read
             continue;
         }
         if (!line.empty() && line.back() == '\r')
@@ -215,30 +216,33 @@ RegistryHive RegistryHive::parse(std::string_view text) {
         if (line.empty() || line.front() == ';')
             continue;
         if (line.front() == '[') {
-            current = nullptr;
+            current = NoKey;
             if (line.back() != ']')
                 continue;
             const std::string_view name = line.substr(1, line.size() - 2);
             if (!validKeyPath(name))
                 continue; // a deletion, or not a key
-            current = hive.findKey(name);
-            if (!current)
-                current = &hive.m_keys.emplace_back(Key{std::string(name), {}});
+            const auto [at, added] = keys.try_emplace(lowered(name), hive.m_keys.size());
+            if (added)
+                hive.m_keys.push_back(Key{std::string(name), {}});
+            current = at->second;
             continue;
         }
-        if (!current)
+        if (current == NoKey)
             continue;
         auto value = readValueLine(line);
-        if (!value)
+        // A value whose line, as text() writes it, would be too long to read
+        // back ("dword:1" is written with eight digits) is not held either.
+        if (!value || valueLine(value->first, value->second).size() > MaxLineLength)
             continue;
         // A name set twice: the later line wins, as an import of the file would have it.
-        auto& values = current->values;
-        auto it = std::find_if(values.begin(), values.end(),
-                               [&](const auto& v) { return sameName(v.first, value->first); });
-        if (it != values.end())
-            it->second = std::move(value->second);
+        auto& held = hive.m_keys[current].values;
+        const auto [at, added] =
+            values.try_emplace(std::to_string(current) + '\0' + lowered(value->first), held.size());
+        if (added)
+            held.push_back(std::move(*value));
         else
-            values.push_back(std::move(*value));
+            held[at->second].second = std::move(value->second);
     }
     return hive;
 }
@@ -282,19 +286,12 @@ std::string RegistryHive::text() const {
 bool RegistryHive::save(const std::string& path) const {
     std::error_code ignored;
     std::filesystem::create_directories(directoryOf(path), ignored);
-    // A fresh name for each writer, so two never share one temporary file.
-    std::string temporary = path + ".XXXXXX";
-    Descriptor file(::mkostemp(temporary.data(), O_CLOEXEC));
-    if (file.fd < 0)
+    // A hive the next load would refuse is not written: the old one stays readable.
+    const std::string written = text();
+    if (written.size() > MaxHiveBytes)
         return false;
-    bool written = ::fchmod(file.fd, 0644) == 0 && writeAll(file.fd, text()) && ::fsync(file.fd) == 0;
-    written = ::close(file.fd) == 0 && written;
-    file.fd = -1;
-    if (!written || ::rename(temporary.c_str(), path.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    return true;
+    // Kept to its owner, like the records and backups in the same state folder.
+    return writeFilePrivately(path, written);
 }
 
 RegistryHive::Key* RegistryHive::findKey(std::string_view name) {

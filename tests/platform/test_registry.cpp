@@ -200,6 +200,27 @@ TEST(Registry, RandomBytesNeverBreakTheReader) {
     }
 }
 
+TEST(Registry, LinesNearTheLengthLimitReadBackAsTheyWereRead) {
+    // "dword:1" is written with eight digits: a line that fits only in its short
+    // form would be dropped on the next read, so it is not held at all.
+    const std::string key = "[HKEY_LOCAL_MACHINE\\A]\n";
+    const auto lineOf = [](std::size_t length, const char* dword) {
+        const std::string tail = std::string("\"=dword:") + dword;
+        return "\"" + std::string(length - 1 - tail.size(), 'n') + tail + "\n";
+    };
+    const std::size_t limit = RegistryHive::MaxLineLength;
+    const auto hive = RegistryHive::parse("REGEDIT4\n" + key + lineOf(limit - 7, "1") + lineOf(limit - 6, "2") +
+                                          "\"x\"=\"y\"\n");
+    EXPECT_EQ(hive.text(), "REGEDIT4\n\n" + key + lineOf(limit, "00000001") + "\"x\"=\"y\"\n\n");
+    EXPECT_EQ(RegistryHive::parse(hive.text()).text(), hive.text());
+
+    // A key line too long to read drops the values under it, however far in
+    // its "[" is.
+    const auto skipped = RegistryHive::parse("REGEDIT4\n" + key + "\"a\"=\"1\"\n" + std::string(100, ' ') + "[" +
+                                             std::string(limit, 'K') + "]\n\"b\"=\"2\"\n");
+    EXPECT_EQ(skipped.text(), "REGEDIT4\n\n" + key + "\"a\"=\"1\"\n\n");
+}
+
 TEST(Registry, ValuesThatCouldNotBeReadBackAreRefused) {
     RegistryHive hive;
     EXPECT_FALSE(hive.setValue("", "Path", std::string("x")));
@@ -229,6 +250,21 @@ TEST(Registry, SettingOneValueKeepsEveryOtherKeyAndLeavesNoTemporaryFile) {
                           "\"Tries\"=dword:00000004\n\n[HKEY_CURRENT_USER\\Empty]\n\n"
                           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Plugin]\n\"MAC\"=\"0000B400A5F6\"\n\n");
     EXPECT_EQ(dir.files(), std::vector<std::string>{"registry.reg"});
+    // The hive written by the test itself had the umask's mode; the saved one is the owner's only.
+    EXPECT_EQ(std::filesystem::status(dir.hive()).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+
+    // A value that would make the hive too big for the next load is not written.
+    const std::string before = dir.read();
+    EXPECT_FALSE(updateRegistry(
+        [](RegistryHive& hive) {
+            for (int i = 0; hive.text().size() <= RegistryHive::MaxHiveBytes; ++i)
+                hive.setValue("HKEY_LOCAL_MACHINE\\Big", "V" + std::to_string(i),
+                              std::string(RegistryHive::MaxLineLength / 2, 'x'));
+            return true;
+        },
+        dir.path()));
+    EXPECT_EQ(dir.read(), before);
 
     // A missing state directory is made on the first value set in it.
     const std::string fresh = dir.path() + "/new/state";
