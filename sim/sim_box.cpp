@@ -1,5 +1,7 @@
 #include "sim/sim_box.h"
 
+#include "platform/private_file.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -67,17 +69,12 @@ SimBox::SimBox(BoxSpec spec, std::string stateFile) : m_spec(std::move(spec)), m
 void SimBox::save() const {
     if (m_stateFile.empty())
         return;
-    // Written beside the old file and renamed over it, so that a simulator stopped
-    // halfway leaves the old state whole.
-    const std::string temporary = m_stateFile + ".new";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(m_record.data()), std::streamsize(m_record.size()));
-        out << FirmwareLine << (m_firmwarePresent ? '1' : '0') << '\n';
-        if (!out)
-            return;
-    }
-    std::rename(temporary.c_str(), m_stateFile.c_str());
+    // The record holds the mail account's password: the file is its owner's only,
+    // and a simulator stopped halfway leaves the old state whole.
+    std::string bytes(reinterpret_cast<const char*>(m_record.data()), m_record.size());
+    bytes += FirmwareLine;
+    bytes += m_firmwarePresent ? "1\n" : "0\n";
+    platform::writeFilePrivately(m_stateFile, bytes);
 }
 
 void SimBox::setFirmwarePresent(bool present) {
@@ -130,12 +127,17 @@ IdentityBlock SimBox::identity() const {
     return id;
 }
 
+Byte SimBox::replyMark(Byte command) const {
+    return command == CmdWriteConfig && m_spec.faults.refuseWrites ? 0 : 1;
+}
+
 std::vector<Byte> SimBox::header(Byte command, Framing framing) const {
+    const Byte mark = replyMark(command);
     if (framing == Framing::Ipx)
-        return {1, command, 0xFF, Byte(0xFF - command)};
+        return {mark, command, 0xFF, Byte(0xFF - command)};
     std::vector<Byte> h(HeaderSize);
     std::memcpy(h.data(), m_spec.mac.data(), 6);
-    h[6] = 1;
+    h[6] = mark;
     h[7] = command;
     h[8] = 0xFF;
     h[9] = Byte(0xFF - command);
@@ -346,7 +348,7 @@ std::vector<Reply> SimBox::handleNetbios(std::span<const Byte> req, bool toGroup
     auto payload = answer(cmd, req.subspan(h), toGroup, Framing::Udp, now);
     if (!payload)
         return {};
-    std::vector<Byte> r = {'P', 'S', netbios::ReplyMark, req[3], 1, cmd, 0xFF, Byte(0xFF - cmd)};
+    std::vector<Byte> r = {'P', 'S', netbios::ReplyMark, req[3], replyMark(cmd), cmd, 0xFF, Byte(0xFF - cmd)};
     r.insert(r.end(), payload->begin(), payload->end());
     return {Reply{std::move(r)}};
 }
@@ -381,6 +383,8 @@ std::optional<std::vector<Byte>> SimBox::answer(Byte cmd, std::span<const Byte> 
             ++badChecksumWrites; // the box refuses a damaged record and says nothing
             return std::nullopt;
         }
+        if (m_spec.faults.refuseWrites)
+            break; // its memory does not take the record: the reply says so
         // The box keeps what identifies its hardware whatever the tool sends.
         std::memcpy(incoming.data() + record::EthernetAddress, m_spec.mac.data(), 6);
         incoming[record::PortConfig] = m_record[record::PortConfig];
@@ -421,7 +425,7 @@ std::optional<std::vector<Byte>> SimBox::answer(Byte cmd, std::span<const Byte> 
             save();
             m_upgradeMode = false;
             m_upgradeState = 0;
-            m_receiver.start(m_spec.firmware, now, framing);
+            m_receiver.start(m_spec.firmware, now, framing, m_spec.faults.firmwareRepeat);
             m_transferStarted = true;
         }
         break;

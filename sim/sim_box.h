@@ -33,14 +33,17 @@ struct FaultSpec {
     double duplicate = 0; // chance that a reply is sent twice
     double garble = 0;    // chance that one reply byte is flipped
     int delayMs = 0;      // every reply leaves this late
+    int reorderMs = 0;    // each reply leaves up to this much later again, at random: replies overtake each other
     int truncate = 0;     // every reply loses this many bytes at its end
     int extend = 0;       // every reply gains this many zero bytes
     bool silent = false;  // answers nothing at all
     bool udpSilent = false; // answers nothing over UDP (only over IPX and NetBIOS)
     std::vector<int> ignore; // command codes it does not answer
+    bool refuseWrites = false; // keeps its record and answers a write unconfirmed (its reply mark 0)
     bool wrongPrinterIndex = false; // printer status replies name another port
     bool badStatusAfter66 = false;  // status reply cut to 66 bytes
     int firmwareStopAfter = -1;     // stops asking for blocks after this many requests
+    double firmwareRepeat = 0;      // chance that after a new block the box asks again for one it already has
 };
 
 // What the box reports of its NetWare side in its status record.
@@ -186,6 +189,8 @@ private:
     void save() const;
     // The reply header of a command in either framing.
     std::vector<Byte> header(Byte command, Framing framing) const;
+    // 1 in a reply; 0 in the answer to a write the box refuses, which no tool takes for a confirmation.
+    Byte replyMark(Byte command) const;
     // What follows the header in the answer to a well-formed request whose data
     // (after the header) is data; nothing when the box does not answer.
     std::optional<std::vector<Byte>> answer(Byte command, std::span<const Byte> data, bool broadcast,

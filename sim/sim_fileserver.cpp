@@ -91,9 +91,14 @@ bool FileServerSpec::addObject(std::uint16_t type, const std::string& objectName
     for (const BinderyObject& o : bindery)
         if (o.type == type && equalNoCase(o.name, objectName))
             return false;
+    appendObject(type, objectName, netAddress);
+    return true;
+}
+
+void FileServerSpec::appendObject(std::uint16_t type, const std::string& objectName,
+                                  std::optional<platform::IpxAddress> netAddress) {
     const std::uint32_t id = bindery.empty() ? FirstObjectId : bindery.back().id + 0x11;
     bindery.push_back({id, type, objectName.substr(0, MaxNameLength), netAddress});
-    return true;
 }
 
 SimFileServer::SimFileServer(FileServerSpec spec) : m_spec(std::move(spec)) {

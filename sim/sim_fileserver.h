@@ -73,6 +73,10 @@ struct FileServerSpec {
     // name (compared without case) is there already. False then.
     bool addObject(std::uint16_t type, const std::string& objectName,
                    std::optional<platform::IpxAddress> netAddress = std::nullopt);
+    // Appends an object with the next identifier, for a caller that has made
+    // sure there is none of that type and name yet.
+    void appendObject(std::uint16_t type, const std::string& objectName,
+                      std::optional<platform::IpxAddress> netAddress = std::nullopt);
     // The server's own address: network, node, NCP socket.
     platform::IpxAddress address() const { return {network, node, ncpSocket}; }
 };

@@ -22,8 +22,10 @@ constexpr int MaxBlock = 512; // the last block inside one image
 constexpr std::size_t ImageSize = 524288;
 } // namespace
 
-void FirmwareReceiver::start(const FirmwarePlan& plan, Clock::time_point now, Framing framing) {
+void FirmwareReceiver::start(const FirmwarePlan& plan, Clock::time_point now, Framing framing, double repeatChance) {
     m_plan = plan;
+    m_repeatChance = repeatChance;
+    m_random.seed(plan.seed + 1);
     m_framing = framing;
     m_sequence.clear();
     if (!plan.script.empty()) {
@@ -139,7 +141,8 @@ bool FirmwareReceiver::receive(std::span<const Byte> d, const MacAddress& mac, C
         return false;
     }
     const std::span<const Byte> block = d.subspan(h + 2, BlockSize);
-    if (received(number)) {
+    const bool firstCopy = !received(number);
+    if (!firstCopy) {
         m_stats.repeatsChecked++;
         if (!std::equal(block.begin(), block.end(), m_image.begin() + std::ptrdiff_t(number - 1) * 1024))
             m_stats.repeatMismatches++;
@@ -149,6 +152,18 @@ bool FirmwareReceiver::receive(std::span<const Byte> d, const MacAddress& mac, C
     }
     m_stats.blocksReceived++;
     m_waitingFor = -1;
+    if (firstCopy && m_repeatChance > 0 &&
+        std::uniform_real_distribution<double>(0, 1)(m_random) < m_repeatChance) {
+        // Asks next for a block it has already, any one of them.
+        std::vector<int> have;
+        for (std::size_t n = 1; n < m_have.size(); ++n)
+            if (m_have[n])
+                have.push_back(int(n));
+        if (!have.empty()) {
+            const int again = have[std::uniform_int_distribution<std::size_t>(0, have.size() - 1)(m_random)];
+            m_sequence.insert(m_sequence.begin() + std::ptrdiff_t(m_position + 1), again);
+        }
+    }
     if (++m_position >= m_sequence.size())
         finishOrder(now);
     else

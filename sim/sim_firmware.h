@@ -14,6 +14,7 @@
 
 #include <chrono>
 #include <optional>
+#include <random>
 #include <span>
 #include <string>
 #include <vector>
@@ -64,8 +65,10 @@ struct FirmwareStats {
 class FirmwareReceiver {
 public:
     // Starts a new transfer with this plan; its blocks come framed as its
-    // handshake was.
-    void start(const FirmwarePlan& plan, Clock::time_point now, Framing framing = Framing::Udp);
+    // handshake was. repeatChance: after each new block, the chance that the
+    // box next asks again for one it already has, picked at random (a fault).
+    void start(const FirmwarePlan& plan, Clock::time_point now, Framing framing = Framing::Udp,
+               double repeatChance = 0);
     Framing framing() const { return m_framing; }
     bool active() const { return m_state == State::Asking || m_state == State::AwaitingEnd; }
     void noteHandshake() { m_stats.handshakes++; }
@@ -92,6 +95,8 @@ private:
     void finishOrder(Clock::time_point now);
 
     FirmwarePlan m_plan;
+    double m_repeatChance = 0;
+    std::mt19937 m_random;
     Framing m_framing = Framing::Udp;
     State m_state = State::Idle;
     std::vector<int> m_sequence;

@@ -15,6 +15,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
+#include <set>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace vnk::sim {
 
@@ -183,7 +187,15 @@ void SimLan::queue(std::vector<Byte> bytes, const Destination& to, const FaultSp
         std::uniform_int_distribution<std::size_t> where(0, bytes.size() - 1);
         bytes[where(m_random)] ^= 0x5A;
     }
-    Outgoing out{now + milliseconds(faults.delayMs), m_socket, {}, {}};
+    // Each copy of a reply leaves at its own time: with a reorder window a later
+    // reply may overtake an earlier one, and a duplicate its original.
+    auto due = [&] {
+        int extra = 0;
+        if (faults.reorderMs > 0)
+            extra = std::uniform_int_distribution<int>(0, faults.reorderMs)(m_random);
+        return now + milliseconds(faults.delayMs + extra);
+    };
+    Outgoing out{due(), m_socket, {}, {}};
     if (const auto* udp = std::get_if<sockaddr_in>(&to)) {
         out.to = *udp;
         out.bytes = std::move(bytes);
@@ -217,8 +229,11 @@ void SimLan::queue(std::vector<Byte> bytes, const Destination& to, const FaultSp
         out.bytes = platform::encodeIpx(packet);
     }
     const bool twice = faults.duplicate > 0 && chance(m_random) < faults.duplicate;
-    if (twice)
-        m_outgoing.push_back(out);
+    if (twice) {
+        Outgoing copy = out;
+        copy.due = due();
+        m_outgoing.push_back(std::move(copy));
+    }
     m_outgoing.push_back(std::move(out));
     std::stable_sort(m_outgoing.begin(), m_outgoing.end(),
                      [](const Outgoing& a, const Outgoing& b) { return a.due < b.due; });
@@ -229,6 +244,19 @@ void SimLan::startTransfer(std::size_t i, Destination peer, Clock::time_point no
     SimBox& box = *m_boxes[i];
     for (auto& request : box.firmwareDue(now))
         queue(std::move(request.bytes), m_firmwarePeers[i], box.spec().faults, now);
+}
+
+template <class Handler>
+void SimLan::arrive(Byte* data, std::size_t n, const sockaddr_in& from, Clock::time_point now, Handler handler) {
+    const FaultSpec& faults = m_options.requestFaults;
+    std::uniform_real_distribution<double> chance(0.0, 1.0);
+    if (faults.drop > 0 && chance(m_random) < faults.drop)
+        return;
+    if (faults.garble > 0 && n > 0 && chance(m_random) < faults.garble)
+        data[std::uniform_int_distribution<std::size_t>(0, n - 1)(m_random)] ^= 0x5A;
+    (this->*handler)(data, n, from, now);
+    if (faults.duplicate > 0 && chance(m_random) < faults.duplicate)
+        (this->*handler)(data, n, from, now);
 }
 
 void SimLan::onRequest(const Byte* data, std::size_t n, const sockaddr_in& from, Clock::time_point now) {
@@ -380,7 +408,7 @@ void SimLan::run() {
                         continue; // too long for any box: dropped
                     return;
                 }
-                onFirmwareData(buffer.data(), std::size_t(n), from, now);
+                arrive(buffer.data(), std::size_t(n), from, now, &SimLan::onFirmwareData);
             }
         };
         for (;;) {
@@ -389,7 +417,7 @@ void SimLan::run() {
             takeFirmwareData(); // sent before this request, so taken before it
             if (n < 0)
                 break;
-            onRequest(request.data(), std::size_t(n), from, now);
+            arrive(request.data(), std::size_t(n), from, now, &SimLan::onRequest);
         }
         // The IPX segment is one carrier: its packets come in the order they were sent.
         while (m_ipxSocket >= 0) {
@@ -400,7 +428,7 @@ void SimLan::run() {
                     continue; // longer than any IPX packet: not one
                 break;
             }
-            onCarrier(carrier.data(), std::size_t(n), from, now);
+            arrive(carrier.data(), std::size_t(n), from, now, &SimLan::onCarrier);
         }
         while (m_netbiosSocket >= 0) {
             sockaddr_in from{};
@@ -411,7 +439,7 @@ void SimLan::run() {
                     continue; // longer than any NetBIOS datagram: not one
                 break;
             }
-            onNetbios(netbios.data(), std::size_t(n), from, now);
+            arrive(netbios.data(), std::size_t(n), from, now, &SimLan::onNetbios);
         }
         for (std::size_t i = 0; i < m_boxes.size(); ++i) {
             m_boxes[i]->tick(now);
@@ -677,6 +705,9 @@ const KeyRule KeyRules[] = {
      [](Draft& d, int, const std::string& v) { return chanceInto(d.box.faults.garble, v); }},
     {"fault_delay_ms", "a number 0-60000 (every reply leaves this late)",
      [](Draft& d, int, const std::string& v) { return intInto(d.box.faults.delayMs, v, 0, 60000); }},
+    {"fault_reorder_ms", "a number 0-60000 (each reply leaves up to this much later again, at random, so that "
+                         "replies overtake each other)",
+     [](Draft& d, int, const std::string& v) { return intInto(d.box.faults.reorderMs, v, 0, 60000); }},
     {"fault_truncate", "a number 0-1024 (bytes cut from the end of every reply)",
      [](Draft& d, int, const std::string& v) { return intInto(d.box.faults.truncate, v, 0, 1024); }},
     {"fault_silent", "0 or 1 (1: answers nothing)",
@@ -687,8 +718,12 @@ const KeyRule KeyRules[] = {
      "commands separated by commas, each a name (reset, read, write, search, status, testprint, firmware, "
      "printerstatus) or a code 0-255",
      [](Draft& d, int, const std::string& v) { return commandListInto(d.box.faults.ignore, v); }},
+    {"fault_refuse_write", "0 or 1 (1: keeps its record and answers a write with a reply that does not confirm it)",
+     [](Draft& d, int, const std::string& v) { return flagInto(d.box.faults.refuseWrites, v); }},
     {"fault_firmware_stop_after", "a number 0-100000 (block requests before the box stops asking)",
      [](Draft& d, int, const std::string& v) { return intInto(d.box.faults.firmwareStopAfter, v, 0, 100000); }},
+    {"fault_firmware_repeat", "a chance from 0 to 1 (after a new block the box asks again for one it already has)",
+     [](Draft& d, int, const std::string& v) { return chanceInto(d.box.faults.firmwareRepeat, v); }},
     {"firmware_order", "sequential, shuffled or reverse",
      [](Draft& d, int, const std::string& v) {
          using Order = FirmwarePlan::Order;
@@ -803,13 +838,10 @@ bool nameListInto(std::vector<std::string>& target, const std::string& v) {
     const auto parts = commaList(v);
     if (!parts)
         return false;
-    for (std::size_t i = 0; i < parts->size(); ++i) {
-        if (!binderyName((*parts)[i]))
+    std::unordered_set<std::string> seen; // lower case
+    for (const std::string& part : *parts)
+        if (!binderyName(part) || !seen.insert(lowered(part)).second)
             return false;
-        for (std::size_t j = 0; j < i; ++j)
-            if (lowered((*parts)[i]) == lowered((*parts)[j]))
-                return false;
-    }
     target = *parts;
     return true;
 }
@@ -896,30 +928,62 @@ const ServerKeyRule* serverRuleFor(const std::string& key) {
 }
 
 // A node for the NET_ADDRESS of a box object that no box answers: one that no
-// device of the LAN has.
-MacAddress unusedNode(const std::vector<MacAddress>& taken, Byte& next) {
-    for (;;) {
-        const MacAddress node{0x00, 0x00, 0xB4, 0xEE, 0xEE, next++};
-        if (std::find(taken.begin(), taken.end(), node) == taken.end())
-            return node;
+// device of the LAN has, 00:00:B4:EE:EE:01 upwards, then down through
+// 00:00:B4:EE:ED:xx. A description of at most 1 MiB cannot name 65536 devices,
+// so the search always ends with a free node. taken is sorted.
+MacAddress unusedNode(const std::vector<MacAddress>& taken, std::uint16_t& next) {
+    MacAddress node{};
+    for (std::uint32_t tries = 0; tries <= 0xFFFF; ++tries, ++next) {
+        node = {0x00, 0x00, 0xB4, 0xEE, Byte(0xEE - (next >> 8)), Byte(next)};
+        if (!std::binary_search(taken.begin(), taken.end(), node))
+            break;
     }
+    ++next;
+    return node;
 }
 
 // The bindery of a file server, once the boxes of the LAN are known: the server
 // itself and the other file servers, the NDS trees, the print servers, the
 // boxes' objects and the objects of boxes that are not there. A box that is not
 // found is reported; nothing is added then.
-bool buildBindery(ServerDraft& d, const std::vector<BoxSpec>& boxes, const std::vector<MacAddress>& taken,
-                  Byte& nextNode, std::string& why) {
+// The boxes a bindery can name: by section name or server name (any case) and
+// by Ethernet address. When several boxes answer to a text, the last one of the
+// file is meant.
+class BoxNames {
+public:
+    explicit BoxNames(const std::vector<BoxSpec>& boxes) : m_boxes(boxes) {
+        for (std::size_t i = 0; i < boxes.size(); ++i) {
+            m_byLabel[lowered(boxes[i].label)] = i;
+            m_byAlias[lowered(fieldText(boxes[i].record, record::AliasName, 16))] = i;
+            m_byMac[boxes[i].mac] = i;
+        }
+    }
+    const BoxSpec* find(const std::string& text) const {
+        std::optional<std::size_t> last;
+        auto take = [&](const auto& index, const auto& key) {
+            if (const auto it = index.find(key); it != index.end() && (!last || it->second > *last))
+                last = it->second;
+        };
+        const std::string name = lowered(text);
+        take(m_byLabel, name);
+        take(m_byAlias, name);
+        if (const auto mac = parseMac(text))
+            take(m_byMac, *mac);
+        return last ? &m_boxes[*last] : nullptr;
+    }
+
+private:
+    const std::vector<BoxSpec>& m_boxes;
+    std::unordered_map<std::string, std::size_t> m_byLabel, m_byAlias;
+    std::map<MacAddress, std::size_t> m_byMac;
+};
+
+bool buildBindery(ServerDraft& d, const BoxNames& boxes, const std::vector<MacAddress>& taken,
+                  std::uint16_t& nextNode, std::string& why) {
     FileServerSpec& fs = d.server;
     std::vector<std::pair<const BoxSpec*, std::uint16_t>> found;
     for (const auto& ref : d.boxRefs) {
-        const BoxSpec* box = nullptr;
-        const auto mac = parseMac(ref.text);
-        for (const BoxSpec& b : boxes)
-            if (lowered(b.label) == lowered(ref.text) ||
-                lowered(fieldText(b.record, record::AliasName, 16)) == lowered(ref.text) || (mac && b.mac == *mac))
-                box = &b;
+        const BoxSpec* box = boxes.find(ref.text);
         if (!box) {
             why = "\"" + ref.text + "\" names no box of this file; expected its section name, its server name or its "
                   "Ethernet address";
@@ -931,22 +995,30 @@ bool buildBindery(ServerDraft& d, const std::vector<BoxSpec>& boxes, const std::
         }
         found.emplace_back(box, ref.type);
     }
-    fs.addObject(netware::FileServerObject, fs.name, fs.address());
+    // As addObject adds them, one object of a type and name (any case), but with
+    // the names found through a set: a list may name thousands.
+    std::set<std::pair<std::uint16_t, std::string>> present; // type, stored name in lower case
+    auto add = [&](std::uint16_t type, const std::string& name, std::optional<platform::IpxAddress> address = {}) {
+        if (present.contains({type, lowered(name)}))
+            return;
+        fs.appendObject(type, name, address);
+        present.emplace(type, lowered(fs.bindery.back().name));
+    };
+    add(netware::FileServerObject, fs.name, fs.address());
     for (const auto& n : d.fileServers)
-        fs.addObject(netware::FileServerObject, n);
+        add(netware::FileServerObject, n);
     for (const auto& n : d.ndsTrees)
-        fs.addObject(netware::NdsTreeObject, n);
+        add(netware::NdsTreeObject, n);
     for (const auto& n : d.printServers)
-        fs.addObject(netware::PrintServerObject, n);
+        add(netware::PrintServerObject, n);
     for (const auto& [box, type] : found) {
         std::string name = fieldText(box->record, record::AliasName, 16);
         if (name.empty())
             name = box->label;
-        fs.addObject(type, name, platform::IpxAddress{fs.network, box->mac, ipx::CommandSocket});
+        add(type, name, platform::IpxAddress{fs.network, box->mac, ipx::CommandSocket});
     }
     for (const auto& n : d.missing)
-        fs.addObject(netware::BoxObject, n,
-                     platform::IpxAddress{fs.network, unusedNode(taken, nextNode), ipx::CommandSocket});
+        add(netware::BoxObject, n, platform::IpxAddress{fs.network, unusedNode(taken, nextNode), ipx::CommandSocket});
     return true;
 }
 
@@ -971,8 +1043,17 @@ std::optional<std::string> readDescription(const std::string& path, std::string&
         why = "cannot read the LAN description " + path + ": " + std::strerror(errno);
         return std::nullopt;
     }
-    std::string text(MaxDescriptionBytes + 1, '\0');
-    const std::size_t n = std::fread(text.data(), 1, text.size(), f);
+    // Read in pieces until past the limit: a description is a few kilobytes,
+    // and a buffer of the whole limit would be filled for each one.
+    std::string text;
+    char piece[16 * 1024];
+    while (text.size() <= MaxDescriptionBytes) {
+        const std::size_t got = std::fread(piece, 1, sizeof piece, f);
+        if (got == 0)
+            break;
+        text.append(piece, got);
+    }
+    const std::size_t n = text.size();
     const bool failed = std::ferror(f) != 0;
     const int readErrno = errno;
     std::fclose(f);
@@ -985,7 +1066,6 @@ std::optional<std::string> readDescription(const std::string& path, std::string&
               " bytes: not a LAN description";
         return std::nullopt;
     }
-    text.resize(n);
     return text;
 }
 
@@ -1058,6 +1138,7 @@ LanDescription loadLan(const std::string& path, std::string* error) {
         std::vector<const platform::IniFile::Line*> entries;
     };
     std::vector<Section> sections;
+    std::unordered_map<std::string, int> sectionLines; // names (lower case) and their lines
     bool skipping = false; // inside a section refused above
     for (const auto& l : ini.lines()) {
         using Kind = platform::IniFile::Line::Kind;
@@ -1068,14 +1149,14 @@ LanDescription loadLan(const std::string& path, std::string* error) {
                 skipping = true;
                 continue;
             }
-            for (const auto& s : sections)
-                if (lowered(s.name) == lowered(l.section)) {
-                    report(l.number, "[" + l.section + "]: a second section of this name (the first is on line " +
-                                     std::to_string(s.line) + "); every box needs a name of its own");
-                    skipping = true;
-                }
-            if (!skipping)
+            const auto [first, added] = sectionLines.try_emplace(lowered(l.section), l.number);
+            if (!added) {
+                report(l.number, "[" + l.section + "]: a second section of this name (the first is on line " +
+                                 std::to_string(first->second) + "); every box needs a name of its own");
+                skipping = true;
+            } else {
                 sections.push_back({l.section, l.number, {}});
+            }
         } else if (l.kind == Kind::Entry) {
             if (!skipping)
                 sections.back().entries.push_back(&l);
@@ -1095,21 +1176,17 @@ LanDescription loadLan(const std::string& path, std::string* error) {
         int line;
     };
     std::vector<Owner> owners; // every address read so far, from sections with or without mistakes
+    std::map<MacAddress, std::size_t> firstOwners; // each address and the first of owners to have it
     // Reports each key given twice in a section; calls apply(entry) for the others.
     auto eachKey = [&](const Section& section, auto&& apply) {
-        std::vector<std::pair<std::string, int>> seen; // keys (lower case) and their lines
+        std::unordered_map<std::string, int> seen; // keys (lower case) and their lines
         for (const auto* e : section.entries) {
-            const std::string key = lowered(e->key);
-            bool repeated = false;
-            for (const auto& [k, line] : seen)
-                if (k == key) {
-                    report(e->number, "[" + section.name + "] " + e->key + ": given twice in this section (first on line " +
-                                          std::to_string(line) + ")");
-                    repeated = true;
-                }
-            if (repeated)
+            const auto [first, added] = seen.try_emplace(lowered(e->key), e->number);
+            if (!added) {
+                report(e->number, "[" + section.name + "] " + e->key + ": given twice in this section (first on line " +
+                                      std::to_string(first->second) + ")");
                 continue;
-            seen.emplace_back(key, e->number);
+            }
             apply(*e, "[" + section.name + "] " + e->key + ": ");
         }
     };
@@ -1131,11 +1208,14 @@ LanDescription loadLan(const std::string& path, std::string* error) {
             report(macLine->number, "[" + section.name + "] " + macLine->key + ": \"" +
                              macLine->value + "\" is not an Ethernet address; expected " + MacForm);
         } else {
-            for (const Owner& o : owners)
-                if (o.mac == *mac)
-                    report(macLine->number, "[" + section.name + "] " + macLine->key + ": " +
-                                     macColons(*mac) + " is already the address of [" + o.section + "] on line " +
-                                     std::to_string(o.line) + "; every box needs an address of its own");
+            // Named against its first holder only: a file giving one address to
+            // every section would otherwise get a report for every pair.
+            if (const auto [first, added] = firstOwners.try_emplace(*mac, owners.size()); !added) {
+                const Owner& o = owners[first->second];
+                report(macLine->number, "[" + section.name + "] " + macLine->key + ": " + macColons(*mac) +
+                                            " is already the address of [" + o.section + "] on line " +
+                                            std::to_string(o.line) + "; every box needs an address of its own");
+            }
             owners.push_back({*mac, section.name, macLine->number});
         }
 
@@ -1190,10 +1270,12 @@ LanDescription loadLan(const std::string& path, std::string* error) {
     std::vector<MacAddress> taken;
     for (const Owner& o : owners)
         taken.push_back(o.mac);
-    Byte nextNode = 1;
+    std::sort(taken.begin(), taken.end());
+    const BoxNames boxNames(boxes);
+    std::uint16_t nextNode = 1;
     for (ServerDraft& d : servers) {
         std::string missing;
-        if (!buildBindery(d, boxes, taken, nextNode, missing))
+        if (!buildBindery(d, boxNames, taken, nextNode, missing))
             report(d.boxRefsLine, "[" + d.server.label + "] " + d.boxRefsKey + ": " + missing);
         else
             lan.fileServers.push_back(std::move(d.server));

@@ -42,6 +42,9 @@ struct LanOptions {
     std::string stateDirectory;     // "" keeps records in memory
     bool loopbackOnly = true;       // never answer a requester outside 127.0.0.0/8
     unsigned seed = 1;              // for the random faults
+    // What happens to requests on their way to the boxes (and the file servers):
+    // lost, taken twice, or one byte garbled (drop, duplicate and garble only).
+    FaultSpec requestFaults;
 };
 
 class SimLan {
@@ -114,6 +117,9 @@ private:
     // data, not the header that carries it).
     void queue(std::vector<Byte> bytes, const Destination& to, const FaultSpec& faults, Clock::time_point now);
     void flush(Clock::time_point now);
+    // Hands a received datagram to its handler through the request faults.
+    template <class Handler>
+    void arrive(Byte* data, std::size_t n, const sockaddr_in& from, Clock::time_point now, Handler handler);
 
     LanOptions m_options;
     int m_socket = -1;

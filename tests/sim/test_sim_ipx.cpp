@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -577,6 +578,28 @@ TEST(LanDescription, AFileServerSectionBuildsItsBinderyFromTheBoxes) {
     for (const auto& b : lan.boxes)
         EXPECT_NE(gone->node, b.mac);
     EXPECT_FALSE(address("PS-FLOOR2", 0x0047));
+}
+
+TEST(LanDescription, AMissingObjectFindsAFreeNodeWhenTheFirstRangeIsTaken) {
+    // Every node 00:00:B4:EE:EE:xx belongs to a box: the next free one is taken
+    // (this once searched forever).
+    ScratchDir dir;
+    std::string text;
+    for (int i = 0; i < 256; ++i) {
+        char section[64];
+        std::snprintf(section, sizeof section, "[b%d]\nmac = 00:00:B4:EE:EE:%02X\n", i, i);
+        text += section;
+    }
+    dir.write("lan.ini", text + "[fs]\nkind = fileserver\nmac = 00:00:1B:00:00:01\nmissing_objects = GONE, LOST\n");
+    std::string error;
+    const LanDescription lan = loadLan(dir.file("lan.ini"), &error);
+    ASSERT_EQ(lan.fileServers.size(), 1u) << error;
+    std::vector<MacAddress> nodes;
+    for (const auto& o : lan.fileServers[0].bindery)
+        if (o.type == 0x1447)
+            nodes.push_back(o.netAddress.value().node);
+    EXPECT_EQ(nodes, (std::vector<MacAddress>{{0x00, 0x00, 0xB4, 0xEE, 0xED, 0x00},
+                                             {0x00, 0x00, 0xB4, 0xEE, 0xED, 0x01}}));
 }
 
 TEST(LanDescription, MistakesOfAFileServerSectionNameTheirLine) {

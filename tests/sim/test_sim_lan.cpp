@@ -22,7 +22,7 @@ TEST(LanDescription, ReadsEveryKindOfKey) {
                          "capabilities = 0xBF\nmodel = 0x11\nversion = 0x21\nrevision = 0x62\nflags = 0x11\n"
                          "features = 3\nip = 10.1.2.3\nmask = 255.255.0.0\nport2_state = 1\n"
                          "printer1_display = \\r\\nDISPLAY=\"READY\"\\r\\n\nprinter1_id = MFG:X;\n"
-                         "fault_ignore = 5, 10\nrestart_ms = 250\n"
+                         "fault_ignore = 5, 10\nfault_refuse_write = 1\nrestart_ms = 250\n"
                          "[alder]\nkind = pc\nmac = 00-11-22-33-44-55\n");
     std::string error;
     const auto boxes = sim::loadLanDescription(dir.file("lan.ini"), &error);
@@ -36,6 +36,7 @@ TEST(LanDescription, ReadsEveryKindOfKey) {
     ASSERT_EQ(q.printers.size(), 1u);
     EXPECT_EQ(q.printers[0].display, "\r\nDISPLAY=\"READY\"\r\n");
     EXPECT_EQ(q.faults.ignore, (std::vector<int>{5, 10}));
+    EXPECT_TRUE(q.faults.refuseWrites);
     EXPECT_EQ(q.restartDelay.count(), 250);
     EXPECT_EQ(q.record[ChecksumOffset], recordChecksum(q.record));
     EXPECT_TRUE(boxes[1].isPc);
@@ -116,6 +117,14 @@ TEST(LanDescription, TwoBoxesWithOneAddressAreRefused) {
     // The same file with one address changed loads whole.
     dir.write("lan.ini", "[quill]\nmac = 00:00:B4:12:33:44\n[marten]\nname = M\nmac = 00-00-b4-12-33-45\n");
     EXPECT_EQ(sim::loadLanDescription(dir.file("lan.ini"), &error).size(), 2u) << error;
+    // A third holder of the address is named against the first alone, so that
+    // a file giving one address to every section gets one line per section.
+    dir.write("lan.ini", "[a]\nmac = 00:00:B4:12:33:44\n[b]\nmac = 00:00:B4:12:33:44\n[c]\nmac = 00:00:B4:12:33:44\n");
+    EXPECT_TRUE(sim::loadLanDescription(dir.file("lan.ini"), &error).empty());
+    EXPECT_EQ(error, dir.file("lan.ini") + ":4: [b] mac: 00:00:B4:12:33:44 is already the address of [a] on line 2; "
+                                           "every box needs an address of its own\n" +
+                         dir.file("lan.ini") + ":6: [c] mac: 00:00:B4:12:33:44 is already the address of [a] on line "
+                                               "2; every box needs an address of its own");
 }
 
 TEST(LanDescription, WhatIsNotAReadableFileIsRefusedByName) {
@@ -237,6 +246,12 @@ TEST_F(SimBoxTest, RecordsOutliveTheSimulatorInItsStateDirectory) {
     recordOf(ctx().configBuffer)[record::SnmpLocation] = 'R';
     ASSERT_EQ(ctx().XWritePServerEEProm(e, ctx().configBuffer), 1);
     m_lan.reset();
+    // The record holds a password: its file is the owner's only, and no temporary file is left.
+    const std::vector<std::filesystem::directory_entry> files(std::filesystem::directory_iterator(o.stateDirectory),
+                                                              {});
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].status().permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 
     sim::SimLan again(o);
     again.addBox(testBox("KEEPER", 1));
@@ -282,4 +297,38 @@ TEST_F(SimBoxTest, ADamagedRecordIsRefusedAndTheHardwareBytesStay) {
     platform::closeSocket(s);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(lan().withBox(0, [](sim::SimBox& b) { return b.badChecksumWrites; }), 1);
+}
+
+// Replies of a box with a reorder window leave in an order of their own; without
+// one they leave in the order the requests came. The printer status reply names
+// the port asked for, so the order shows.
+TEST_F(SimBoxTest, RepliesOvertakeEachOtherOnlyWithinAReorderWindow) {
+    auto late = testBox("LATE", 2);
+    late.faults.reorderMs = 60;
+    startLan({testBox("PROMPT", 1), late});
+    for (int box = 0; box < 2; ++box) {
+        SCOPED_TRACE(box);
+        const MacAddress mac = lan().withBox(box, [](sim::SimBox& b) { return b.spec().mac; });
+        const int s = ctx().openOperationSocket("test", true);
+        ASSERT_GE(s, 0);
+        constexpr int Count = 20;
+        for (int port = 0; port < Count; ++port) {
+            Byte request[PrinterStatusRequestSize];
+            buildHeader(request, mac, CmdPrinterStatus);
+            putLE16(request, HeaderSize, std::uint16_t(port));
+            int sent = 0;
+            ASSERT_EQ(ctx().XSendPacket(s, request, sizeof request, sent), 1);
+        }
+        std::vector<int> order;
+        Byte reply[PrinterStatusSize];
+        while (order.size() < Count &&
+               platform::waitReadable(s, std::chrono::milliseconds(500)) == platform::WaitResult::Ready)
+            if (platform::receiveDatagram(s, reply, sizeof reply) == ssize_t(sizeof reply))
+                order.push_back(getLE16(std::span<const Byte>(reply), HeaderSize));
+        platform::closeSocket(s);
+        ASSERT_EQ(order.size(), std::size_t(Count)); // late, but none lost
+        EXPECT_EQ(std::is_sorted(order.begin(), order.end()), box == 0);
+        std::sort(order.begin(), order.end());
+        EXPECT_EQ(std::adjacent_find(order.begin(), order.end()), order.end());
+    }
 }
