@@ -713,7 +713,8 @@ int cmdFactoryDefault(Session& s) {
 
 // A mail server may be given by name: it is stored as the first address the
 // name resolves to, as the mail page does; an empty one stores 0.0.0.0.
-std::optional<std::string> resolveMailServers(std::vector<std::string>& assignments) {
+std::optional<std::string> resolveMailServers(std::vector<std::string>& assignments,
+                                              const rules::HostResolver& resolve) {
     std::string failures;
     for (auto& a : assignments) {
         const auto eq = a.find('=');
@@ -723,7 +724,7 @@ std::optional<std::string> resolveMailServers(std::vector<std::string>& assignme
         if (name.size() != 12 || name.rfind("mail", 0) != 0 || name.substr(5) != "_server" || name[4] < '1' ||
             name[4] > '3')
             continue;
-        const auto address = rules::mailServerAddress(a.substr(eq + 1), rules::resolveHostIPv4);
+        const auto address = rules::mailServerAddress(a.substr(eq + 1), resolve);
         if (!address) {
             std::string m = rules::invalidMailServerMessage(name[4] - '0');
             while (!m.empty() && m.back() == '\n')
@@ -1256,7 +1257,8 @@ int cmdWake(Output& o, const Options& opt, const std::vector<std::string>& items
 
 // What every command needs on its command line, checked before anybody waits
 // on the network. Returns an exit code, or ExitOk.
-int checkArguments(Output& o, const Options& opt, const std::string& command, std::vector<std::string>& items) {
+int checkArguments(Output& o, const Options& opt, const std::string& command, std::vector<std::string>& items,
+                   const rules::HostResolver& resolve) {
     static const std::vector<std::string> boxCommands = {"list",    "show",   "get",      "set",
                                                          "reset",   "status", "printers", "testprint",
                                                          "upgrade", "factory-default", "backup", "diff",
@@ -1305,7 +1307,7 @@ int checkArguments(Output& o, const Options& opt, const std::string& command, st
         given > 1)
         return o.fail(ExitUsage, command + " takes one BOX");
     if (command == "set") {
-        if (auto failures = resolveMailServers(items))
+        if (auto failures = resolveMailServers(items, resolve))
             return o.fail(ExitBadValue, *failures + "nothing was written");
     }
     if (command == "get" || command == "set") {
@@ -1349,7 +1351,7 @@ int runCommand(Output& o, const Options& opt, platform::Endpoint endpoint, std::
     if (command == "fields")
         return cmdFields(o);
     std::vector<std::string> items(opt.positional.begin() + 1, opt.positional.end());
-    if (int rc = checkArguments(o, opt, command, items))
+    if (int rc = checkArguments(o, opt, command, items, env.resolve))
         return rc;
     // Two files: no box and no network.
     if (command == "diff" && isRegularFile(items[0]))

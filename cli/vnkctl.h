@@ -2,6 +2,8 @@
 // program name and writes to the given streams, so tests drive it in-process.
 #pragma once
 
+#include "sheet/rules/mail_rules.h"
+
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -29,6 +31,7 @@ struct Environment {
     std::istream* input = nullptr; // where a question is answered (restore)
     bool inputTerminal = false;    // questions are asked only when input is a terminal
     const platform::HostInfo* host = nullptr; // the interfaces; nullptr: this machine's
+    rules::HostResolver resolve = rules::resolveHostIPv4; // turns a mail server's name into its address
 };
 
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const Environment& env);

@@ -150,6 +150,7 @@ private slots:
     // Every page
     void boxTextsAreShownWholeAndWrittenBackByteForByte();
     void writeNeverSendsARecordDamagedOnItsWay();
+    void writeTheBoxRefusesLeavesItsRecord();
 };
 
 void TestSettingsPages::initTestCase() {
@@ -949,6 +950,22 @@ void TestSettingsPages::writeNeverSendsARecordDamagedOnItsWay() {
     QCOMPARE(rig.ui.texts().size(), 1);
     QCOMPARE(writes(rig, 0), 2);
     QCOMPARE(text(stored(rig, 0), r::SnmpContact, 16), u"Desk"_s);
+}
+
+void TestSettingsPages::writeTheBoxRefusesLeavesItsRecord() {
+    sim::BoxSpec agent = testBox("AGENT", 1, 0x01, r::CapTcpIp);
+    agent.flags61 = 0x01;
+    agent.faults.refuseWrites = true;
+    BrevanRig rig({agent});
+    QVERIFY2(rig.started, rig.error.c_str());
+    QVERIFY(rig.showAndDiscover());
+    sheet::snmp& page = *rig.sheet().snmpPage();
+    QVERIFY(open(rig, u"AGENT"_s, &page));
+    const ConfigRecord before = stored(rig, 0);
+    page.locationEdit()->setText(u"Hall"_s);
+    page.writeButton()->click();
+    QCOMPARE(rig.ui.texts(), QStringList{u"Cannot Write EEProm"_s});
+    QVERIFY(stored(rig, 0) == before);
 }
 
 QTEST_MAIN(TestSettingsPages)

@@ -89,6 +89,26 @@ TEST_F(ProtocolTest, DuplicatedAndLateRepliesDoNotDuplicateEntries) {
     EXPECT_EQ(listedNames(), (std::vector<std::string>{"NOISY", "QUIET"}));
 }
 
+TEST_F(ProtocolTest, DiscoverySendsTwoRequestsInEachOfItsThreePasses) {
+    startLan({testBox("ALPHA", 1)});
+    // Every pass waits a little, so that the idle hook sees the count the LAN
+    // has between the passes.
+    auto t = platform::Timing::fast();
+    t.discoveryPassWait.fill(std::chrono::milliseconds(200));
+    ctx().setTiming(t);
+    std::vector<std::size_t> seen;
+    ctx().setIdleHook([&] { seen.push_back(lan().requestsSeen()); });
+    discoverOnly();
+    EXPECT_EQ(lan().requestsSeen(), 6u);
+    EXPECT_EQ(listedNames(), std::vector<std::string>{"ALPHA"});
+    // A count seen three times running is where one pass left it.
+    std::vector<std::size_t> passes;
+    for (std::size_t i = 2; i < seen.size(); ++i)
+        if (seen[i] == seen[i - 1] && seen[i] == seen[i - 2] && (passes.empty() || passes.back() != seen[i]))
+            passes.push_back(seen[i]);
+    EXPECT_EQ(passes, (std::vector<std::size_t>{2, 4, 6}));
+}
+
 TEST_F(ProtocolTest, ThirtyOneBoxesFillTheTableWithThirty) {
     std::vector<sim::BoxSpec> boxes;
     for (int i = 0; i < 31; ++i)
