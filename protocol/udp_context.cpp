@@ -6,6 +6,7 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -104,12 +105,22 @@ int UdpServerContext::sendPhase(int socket, const Byte* data, std::size_t length
 
 int UdpServerContext::receivePhase(int socket, Byte* reply, std::size_t size, EarlyEnd early,
                                   std::size_t& collected) {
+    return collectReply(
+        timing().receiveAttempts,
+        [&](Byte* into, std::size_t room, int& got) { return XReceivePacket(socket, into, room, got); }, reply, size,
+        early, collected);
+}
+
+int UdpServerContext::collectReply(int attempts, const ReceiveOne& receive, Byte* reply, std::size_t size,
+                                   EarlyEnd early, std::size_t& collected) {
     collected = 0;
-    for (int attempt = 0; attempt < timing().receiveAttempts; ++attempt) {
+    for (int attempt = 0; attempt < attempts; ++attempt) {
         int got = 0;
-        if (!XReceivePacket(socket, reply + collected, size - collected, got))
+        const std::size_t room = size - collected;
+        if (!receive(reply + collected, room, got))
             return -1;
-        collected += std::size_t(got);
+        // A receive never places more than the room it was given.
+        collected += std::min(std::size_t(std::max(got, 0)), room);
         if (collected >= size)
             return 1;
         if (early == EarlyEnd::StatusMinimum && collected >= StatusMinimumReply)

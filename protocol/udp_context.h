@@ -61,6 +61,14 @@ public:
     // open); -1 after a hard failure (socket closed, error reported).
     int receivePhase(int socket, Byte* reply, std::size_t size, EarlyEnd early, std::size_t& collected);
 
+    // How a receive phase collects a reply, without the socket: up to attempts
+    // receives, each into what is left of the reply. receive() returns 0 after a
+    // hard failure, else 1 with got set to the bytes it placed (0 when nothing
+    // came). The results are receivePhase's.
+    using ReceiveOne = std::function<int(Byte* into, std::size_t room, int& got)>;
+    static int collectReply(int attempts, const ReceiveOne& receive, Byte* reply, std::size_t size, EarlyEnd early,
+                            std::size_t& collected);
+
 private:
     std::uint32_t m_broadcast = 0xFFFFFFFFu;
 };

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,21 @@ inline constexpr std::size_t TestPrintRequestSize = 485;
 
 void buildIpxHeader(Byte* out, Byte command);
 bool ipxReplyAccepted(const Byte* reply, std::size_t length, Byte command);
+
+// The datagram sizes each operation takes; any other is dropped unread. The
+// search: 69 or 70 bytes; the record: 516; the status: 66 to 485; the write,
+// reset and test print: the header alone; the printer status: 410; the
+// firmware handshake: the header, or the header and 2 bytes.
+bool searchReply(std::size_t n);
+bool configReply(std::size_t n);
+bool statusReply(std::size_t n);
+bool shortReply(std::size_t n);
+bool printerStatusReply(std::size_t n);
+bool handshakeReply(std::size_t n);
+// An accepted reply of length bytes (at least the header) in the caller's
+// buffer as the pages know it: the box's node, the reply's header at bytes
+// 6-9, the data from offset 10 (cut to the buffer) and the rest cleared.
+void toCallerLayout(std::span<Byte> out, const ServerEntry& entry, const Byte* reply, std::size_t length);
 
 // The names the bindery scan found, for the NetWare pages: at most 30 each.
 inline constexpr int MaxNames = 30;

@@ -53,8 +53,8 @@ std::optional<Bytes> IpxServerContext::netwareExchange(IpxEndpoint& socket, cons
             continue; // nothing after all, or a datagram too long to be a reply
         // A reply from somebody else, or of another size, is not this one; the
         // server's short error reply ends the wait as well.
-        const bool shortError = n == 8 && buffer[0] == 0x33 && buffer[1] == 0x33;
-        if (from.node != to.node || from.socket != to.socket || (std::size_t(n) != replySize && !shortError))
+        if (from.node != to.node || from.socket != to.socket ||
+            !netwareReplyTaken(ByteView(buffer, std::size_t(n)), replySize))
             continue;
         if (connection)
             ++connection->sequence;

@@ -16,11 +16,11 @@ namespace vnk::ipx {
 using namespace platform;
 using protocol::UpgradeEnd;
 
+bool handshakeReply(std::size_t n) { return n == IpxHeaderSize || n == IpxHeaderSize + 2; }
+
 namespace {
 
 inline constexpr char BroadcastAddressText[] = "Fatal: The Varnotek has a broadcast address !!!";
-
-bool handshakeReply(std::size_t n) { return n == IpxHeaderSize || n == IpxHeaderSize + 2; }
 
 class IpxChannel final : public protocol::UpgradeChannel {
 public:

@@ -140,21 +140,12 @@ int IpxServerContext::receivePhase(IpxEndpoint& socket, Byte* datagram, int atte
     return 0;
 }
 
-namespace {
-
 bool searchReply(std::size_t n) { return n == SearchReplySize || n == SearchReplySize - 1; }
 bool configReply(std::size_t n) { return n == ConfigFrameSize; }
 bool statusReply(std::size_t n) { return n >= StatusMinimumReply && n <= StatusReplySize; }
 bool shortReply(std::size_t n) { return n == IpxHeaderSize; }
 bool printerStatusReply(std::size_t n) { return n == PrinterStatusReplySize; }
 
-// The failure texts of one operation: the same name for every call.
-IpxServerContext::SocketCalls callsOf(const char* operation) {
-    return {operation, operation, nullptr, operation};
-}
-
-// The reply's header in the caller's buffer as the pages know it, the data at
-// offset 10 and the rest of the buffer cleared.
 void toCallerLayout(std::span<Byte> out, const ServerEntry& entry, const Byte* reply, std::size_t length) {
     std::memcpy(out.data(), entry.ipxAddress.node.data(), 6);
     out[protocol::HdrDirection] = reply[0];
@@ -164,6 +155,13 @@ void toCallerLayout(std::span<Byte> out, const ServerEntry& entry, const Byte* r
     const std::size_t data = std::min(length - IpxHeaderSize, out.size() - HeaderSize);
     std::memcpy(out.data() + HeaderSize, reply + IpxHeaderSize, data);
     std::fill(out.begin() + std::ptrdiff_t(HeaderSize + data), out.end(), Byte(0));
+}
+
+namespace {
+
+// The failure texts of one operation: the same name for every call.
+IpxServerContext::SocketCalls callsOf(const char* operation) {
+    return {operation, operation, nullptr, operation};
 }
 
 // The exchange of every operation but the search: one send phase, then a

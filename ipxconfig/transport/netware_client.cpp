@@ -120,4 +120,9 @@ bool ncpSuccessful(ByteView reply) {
     return ncpReply(reply) && reply[6] == 0;
 }
 
+bool netwareReplyTaken(ByteView datagram, std::size_t replySize) {
+    const bool shortError = datagram.size() == 8 && ncpReply(datagram);
+    return datagram.size() == replySize || shortError;
+}
+
 } // namespace vnk::ipx

@@ -75,4 +75,8 @@ Bytes endConnectionRequest(const NcpConnection& c);
 // 33 33 and completion code (byte 6) 0.
 bool ncpSuccessful(ByteView reply);
 
+// Whether a datagram from the server ends the wait for a reply of replySize
+// bytes: it has that size, or it is the server's 8-byte error reply (33 33).
+bool netwareReplyTaken(ByteView datagram, std::size_t replySize);
+
 } // namespace vnk::ipx

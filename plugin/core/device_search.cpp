@@ -1,6 +1,6 @@
 // The plug-in's own search of the LAN: the search request of the configuration
 // utility, its own timing, and its own rules for which answers it lists.
-#include "plugin/core/admin.h"
+#include "plugin/core/device_search.h"
 
 #include "platform/udp_socket.h"
 #include "protocol/device_filter.h"
@@ -36,7 +36,7 @@ std::string administrationDirectory(bool* keyFound, bool* keyOpened, const std::
 
 namespace {
 
-constexpr std::size_t ReplySize = protocol::HeaderSize + protocol::IdentitySize; // 76
+constexpr std::size_t ReplySize = SearchReplySize;
 constexpr const char* Operation = "XGetTorvikPort";
 
 // Whether a device with vendor code v and device type code t is listed. Without
@@ -48,7 +48,7 @@ bool filterAccepts(const std::string& adminDir, bool keyFound, Byte vendor, Byte
     return protocol::deviceFilterAccepts(adminDir + "/Config.ini", vendor, type);
 }
 
-void handleReply(std::vector<DeviceEntry>& list, const Byte* reply, const sockaddr_in& from,
+void handleReply(std::vector<DeviceEntry>& list, const Byte* reply /* 76 bytes */, const sockaddr_in& from,
                  const std::string& adminDir, bool keyFound) {
     const Byte* id = reply + protocol::HeaderSize;
     // Only devices that ask to be listed by the plug-in are.
@@ -100,6 +100,18 @@ int sendRequest(int s, std::uint32_t to, std::uint16_t port, const Timing& timin
 
 } // namespace
 
+bool SearchReplies::take(std::span<const Byte> datagram, const sockaddr_in& from) {
+    const std::size_t taken = std::min(datagram.size(), ReplySize - m_collected);
+    if (taken)
+        std::memcpy(m_reply.data() + m_collected, datagram.data(), taken);
+    m_collected += taken;
+    if (m_collected < ReplySize)
+        return false;
+    handleReply(m_list, m_reply.data(), from, m_adminDir, m_keyFound);
+    m_collected = 0;
+    return true;
+}
+
 int XGetTorvikPort(std::vector<DeviceEntry>& list, const Endpoint& endpoint, const Timing& timing,
                    const std::string& adminDir, bool keyFound, ErrorReporter& reporter) {
     list.clear();
@@ -126,11 +138,8 @@ int XGetTorvikPort(std::vector<DeviceEntry>& list, const Endpoint& endpoint, con
     if (bindAny(s, 0) != 0)
         return fail("bind");
 
-    // Replies are collected in one buffer across datagrams: a reply that came in
-    // two pieces is joined. Each datagram is read into its own buffer first and
-    // only what still fits the reply is copied.
-    Byte reply[ReplySize];
-    std::size_t collected = 0;
+    // Each datagram is read into its own buffer first; replies collects them.
+    SearchReplies replies(list, adminDir, keyFound);
     for (std::size_t pass = 0; pass < timing.pluginPassWait.size(); ++pass) {
         for (int k = 0; k < 2; ++k)
             if (sendRequest(s, *broadcast, endpoint.commandPort, timing, reporter) < 0) {
@@ -152,12 +161,7 @@ int XGetTorvikPort(std::vector<DeviceEntry>& list, const Endpoint& endpoint, con
             const ssize_t n = receiveDatagram(s, datagram, sizeof datagram, &from);
             // A longer datagram fills the buffer and loses the rest.
             const std::size_t got = n >= 0 ? std::size_t(n) : errno == EMSGSIZE ? sizeof datagram : 0;
-            const std::size_t taken = std::min(got, ReplySize - collected);
-            std::memcpy(reply + collected, datagram, taken);
-            collected += taken;
-            if (collected == ReplySize) {
-                handleReply(list, reply, from, adminDir, keyFound);
-                collected = 0;
+            if (replies.take(std::span<const Byte>(datagram, got), from)) {
                 idle = 0;
             } else if (++idle >= timing.pluginIdleReceives) {
                 break;

@@ -90,6 +90,45 @@ TEST(NetbiosWizardFrames, StationNameRequestHeaderAndReplyTest) {
     EXPECT_FALSE(wizard::netbiosReplyValid(std::span(good).first(7), 0, 2));
 }
 
+// Replies are read no further than they reach, and nothing of an older one stays.
+TEST(NetbiosWizardFrames, RepliesAreTakenOnlyAsFarAsTheyReach) {
+    WizardServerTable table;
+    wizard::NetbiosIdentities identities;
+    Bytes search{'P', 'S', 0x80, 0, 1, protocol::CmdSearch, 0xFF, 0xFB};
+    const Bytes id = [] {
+        Bytes b(protocol::IdentitySize, 0);
+        std::memcpy(b.data(), "QUILL3P2", 8);
+        std::memcpy(b.data() + protocol::identity::ServerName, "QUILL-3P2S", 10);
+        b[protocol::identity::ServerType] = 2;
+        b[protocol::identity::Features] = 3;
+        return b;
+    }();
+    search.insert(search.end(), id.begin(), id.begin() + protocol::identity::ServerType);
+    EXPECT_FALSE(wizard::takeNetbiosSearchReply(table, search, identities)) << "the type byte is missing";
+    search.push_back(id[protocol::identity::ServerType]);
+    ASSERT_TRUE(wizard::takeNetbiosSearchReply(table, search, identities));
+    EXPECT_EQ(table.netbiosName(0), "QUILL3P2.CFG");
+    ASSERT_TRUE(identities[0].has_value());
+    EXPECT_EQ((*identities[0])[protocol::identity::Features], 0) << "what did not arrive reads as 0";
+    EXPECT_FALSE(wizard::takeNetbiosSearchReply(table, search, identities)) << "listed once";
+    EXPECT_EQ(table.count, 1);
+
+    Bytes record{'P', 'S', 0x80, 0, 1, protocol::CmdReadConfig, 0xFF, 0xFD};
+    record.resize(wizard::NetbiosHeaderSize + protocol::RecordSize - 1, 0x5A);
+    EXPECT_FALSE(wizard::takeNetbiosRecordReply(table, 0, record));
+    EXPECT_EQ(table.records[0][0], 0) << "a record cut short is not taken";
+    record.push_back(0x5A);
+    EXPECT_TRUE(wizard::takeNetbiosRecordReply(table, 0, record));
+    EXPECT_EQ(table.records[0][protocol::RecordSize - 1], 0x5A);
+
+    table.status.fill(0xEE);
+    Bytes status{'P', 'S', 0x80, 0, 1, protocol::CmdStatus, 0xFF, 0xFA, 1, 2, 3};
+    EXPECT_TRUE(wizard::takeNetbiosStatusReply(table, status));
+    EXPECT_EQ(table.status[2], 3);
+    EXPECT_EQ(table.status[3], 0) << "the rest of an older status is cleared";
+    EXPECT_FALSE(wizard::takeNetbiosStatusReply(table, std::span(status).first(7)));
+}
+
 // The box's side of the same frames.
 TEST(SimBoxNetbios, AnswersWellFormedRequestsToItsNameAndSearchesToItsGroup) {
     sim::SimBox box(vnk::testing::testBox("QUILL", 1), "");

@@ -48,4 +48,7 @@ struct CompactFraming {
 
 std::unique_ptr<DeviceLink> makeCompactLink(std::unique_ptr<CompactChannel> channel, CompactFraming framing);
 
+// The framing of the UDP link: a 10-byte header naming the box, print servers only.
+CompactFraming udpFraming();
+
 } // namespace vnk::wizard

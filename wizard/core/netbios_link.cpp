@@ -74,6 +74,40 @@ std::string deviceNetbiosName(std::span<const Byte> identityBytes) {
     return fieldText(identityBytes, identity::DeviceName, identity::DeviceNameWidth) + ".CFG";
 }
 
+bool takeNetbiosSearchReply(WizardServerTable& table, std::span<const Byte> reply, NetbiosIdentities& identities) {
+    // Up to the type byte (identity offset 60) the reply must be there; the
+    // name is read no further than what arrived.
+    if (!netbiosReplyValid(reply, 0, CmdSearch) || reply.size() <= NetbiosHeaderSize + identity::ServerType)
+        return false;
+    const std::span<const Byte> id = reply.subspan(NetbiosHeaderSize);
+    const std::string name = fieldText(id, identity::ServerName, identity::ServerNameWidth);
+    if (!table.addFound(name, MacAddress{}, id[identity::ServerType]))
+        return false;
+    const int index = table.count - 1;
+    table.setNetbiosName(index, deviceNetbiosName(id));
+    IdentityBlock block{};
+    std::copy_n(id.begin(), std::min(id.size(), block.size()), block.begin());
+    identities.at(std::size_t(index)) = block;
+    return true;
+}
+
+bool takeNetbiosRecordReply(WizardServerTable& table, int index, std::span<const Byte> reply) {
+    // A record cut short on its way is not the box's record.
+    if (reply.size() < NetbiosHeaderSize + RecordSize)
+        return false;
+    table.takeRecord(index, reply.subspan(NetbiosHeaderSize).first<RecordSize>(), true);
+    return true;
+}
+
+bool takeNetbiosStatusReply(WizardServerTable& table, std::span<const Byte> reply) {
+    if (reply.size() < NetbiosHeaderSize)
+        return false;
+    const std::span<const Byte> status = reply.subspan(NetbiosHeaderSize);
+    table.status = {};
+    std::copy_n(status.begin(), std::min(status.size(), table.status.size()), table.status.begin());
+    return true;
+}
+
 WizardNetbiosLink::WizardNetbiosLink(std::vector<platform::NetbiosAdapter> adapters,
                                      const platform::Timing& timing, Inform inform)
     : m_layer(std::move(adapters)), m_timing(timing), m_inform(std::move(inform)) {}
@@ -269,21 +303,7 @@ int WizardNetbiosLink::search(WizardServerTable& table, int firstIndex, int pass
         for (auto& r : receives) {
             if (pending(r->ncb))
                 continue;
-            const std::span<const Byte> reply = received(*r);
-            // Up to the type byte (identity offset 60) the reply must be there;
-            // the name is read no further than what arrived.
-            if (netbiosReplyValid(reply, 0, CmdSearch) &&
-                reply.size() > NetbiosHeaderSize + identity::ServerType) {
-                const std::span<const Byte> id = reply.subspan(NetbiosHeaderSize);
-                const std::string name = fieldText(id, identity::ServerName, identity::ServerNameWidth);
-                if (table.addFound(name, MacAddress{}, id[identity::ServerType])) {
-                    const int index = table.count - 1;
-                    table.setNetbiosName(index, deviceNetbiosName(id));
-                    IdentityBlock block{};
-                    std::copy_n(id.begin(), std::min(id.size(), block.size()), block.begin());
-                    m_identities[std::size_t(index)] = block;
-                }
-            }
+            takeNetbiosSearchReply(table, received(*r), m_identities);
             calls.post(*r, c.lana, c.nameNumber);
         }
         calls.send(c.lana, c.nameNumber, group, request);
@@ -337,24 +357,13 @@ int WizardNetbiosLink::exchange(const WizardServerTable& table, int index, std::
 int WizardNetbiosLink::readConfig(WizardServerTable& table, int index) {
     const auto request = netbiosRequestHeader(CmdReadConfig);
     return exchange(table, index, request, RecordBuffer, 1, ReadWaits, true,
-                    [&](std::span<const Byte> reply) {
-                        // A record cut short on its way is not the box's record.
-                        if (reply.size() < NetbiosHeaderSize + RecordSize)
-                            return false;
-                        table.takeRecord(index, reply.subspan(NetbiosHeaderSize).first<RecordSize>(), true);
-                        return true;
-                    });
+                    [&](std::span<const Byte> reply) { return takeNetbiosRecordReply(table, index, reply); });
 }
 
 int WizardNetbiosLink::readStatus(WizardServerTable& table, int index) {
     const auto request = netbiosRequestHeader(CmdStatus);
-    return exchange(
-        table, index, request, RecordBuffer, 1, ReadWaits, true, [&](std::span<const Byte> reply) {
-            const std::span<const Byte> status = reply.subspan(NetbiosHeaderSize);
-            table.status = {};
-            std::copy_n(status.begin(), std::min(status.size(), table.status.size()), table.status.begin());
-            return true;
-        });
+    return exchange(table, index, request, RecordBuffer, 1, ReadWaits, true,
+                    [&](std::span<const Byte> reply) { return takeNetbiosStatusReply(table, reply); });
 }
 
 int WizardNetbiosLink::writeConfig(WizardServerTable& table, int index) {

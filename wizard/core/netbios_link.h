@@ -46,6 +46,20 @@ bool netbiosReplyValid(std::span<const Byte> reply, Byte requestByte3, Byte comm
 // to a NUL) followed by ".CFG".
 std::string deviceNetbiosName(std::span<const Byte> identity);
 
+// The identity blocks of the entries a search added, by entry.
+using NetbiosIdentities = std::array<std::optional<protocol::IdentityBlock>, MaxServers>;
+// What a search makes of one reply: a valid one that reaches the type byte
+// (identity offset 60) adds its server, unless listed, with its NetBIOS name,
+// and its identity (what arrived of it) is kept at the new entry's index. True
+// when an entry was added.
+bool takeNetbiosSearchReply(WizardServerTable& table, std::span<const Byte> reply, NetbiosIdentities& identities);
+// What a record read makes of a reply that passed the header test: the record
+// into entry index. False (nothing taken) when the record was cut short.
+bool takeNetbiosRecordReply(WizardServerTable& table, int index, std::span<const Byte> reply);
+// What a status read makes of a reply that passed the header test: what follows
+// the header into the table's status copy, the rest of it cleared.
+bool takeNetbiosStatusReply(WizardServerTable& table, std::span<const Byte> reply);
+
 class WizardNetbiosLink final : public NetbiosLink {
   public:
     WizardNetbiosLink(std::vector<platform::NetbiosAdapter> adapters, const platform::Timing& timing,
@@ -80,7 +94,7 @@ class WizardNetbiosLink final : public NetbiosLink {
     platform::Timing m_timing;
     Inform m_inform;
     std::optional<NetbiosContext> m_context;
-    std::array<std::optional<protocol::IdentityBlock>, MaxServers> m_identities;
+    NetbiosIdentities m_identities;
 };
 
 // The link over these adapters.

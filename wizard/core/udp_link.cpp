@@ -66,7 +66,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<DeviceLink> makeUdpLink(const Endpoint& endpoint, const Timing& timing) {
+CompactFraming udpFraming() {
     CompactFraming f;
     f.header = protocol::HeaderSize;
     f.searchBuffer = 150;
@@ -74,7 +74,11 @@ std::unique_ptr<DeviceLink> makeUdpLink(const Endpoint& endpoint, const Timing& 
     f.shortBuffer = protocol::HeaderSize;
     f.onlyPrintServers = true;
     f.macFromSender = false;
-    return makeCompactLink(std::make_unique<UdpChannel>(endpoint, timing), f);
+    return f;
+}
+
+std::unique_ptr<DeviceLink> makeUdpLink(const Endpoint& endpoint, const Timing& timing) {
+    return makeCompactLink(std::make_unique<UdpChannel>(endpoint, timing), udpFraming());
 }
 
 } // namespace vnk::wizard
