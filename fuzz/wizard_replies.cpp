@@ -92,17 +92,6 @@ private:
     std::vector<Byte> m_last;
 };
 
-CompactFraming ipxFraming() {
-    CompactFraming f;
-    f.header = 4;
-    f.searchBuffer = 74;
-    f.recordBuffer = 1024;
-    f.shortBuffer = 4;
-    f.onlyPrintServers = false;
-    f.macFromSender = true;
-    return f;
-}
-
 void checkTable(const WizardServerTable& t) {
     check(t.count >= 0 && t.count <= MaxServers);
     for (int i = 0; i < t.count; ++i) {

@@ -50,5 +50,7 @@ std::unique_ptr<DeviceLink> makeCompactLink(std::unique_ptr<CompactChannel> chan
 
 // The framing of the UDP link: a 10-byte header naming the box, print servers only.
 CompactFraming udpFraming();
+// The framing of the IPX link: a 4-byte header, the box known by the sender's node.
+CompactFraming ipxFraming();
 
 } // namespace vnk::wizard

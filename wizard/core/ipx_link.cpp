@@ -56,7 +56,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<DeviceLink> makeIpxLink(const IpxSegment& segment, const Timing& timing) {
+CompactFraming ipxFraming() {
     CompactFraming f;
     f.header = 4;
     f.searchBuffer = 74;
@@ -64,7 +64,11 @@ std::unique_ptr<DeviceLink> makeIpxLink(const IpxSegment& segment, const Timing&
     f.shortBuffer = 4;
     f.onlyPrintServers = false;
     f.macFromSender = true;
-    return makeCompactLink(std::make_unique<IpxChannel>(segment, timing), f);
+    return f;
+}
+
+std::unique_ptr<DeviceLink> makeIpxLink(const IpxSegment& segment, const Timing& timing) {
+    return makeCompactLink(std::make_unique<IpxChannel>(segment, timing), ipxFraming());
 }
 
 } // namespace vnk::wizard
