@@ -396,7 +396,7 @@ int firmwareSoak(sim::SimLan& lan, CPServerContext& ctx, const Options& o, const
             const bool completed = s.transfersCompleted > before.transfersCompleted;
             const std::vector<Byte>& got = b.firmwareReceiver().image();
             const bool sameImage = got == expected;
-            const bool waitedForEnd = !s.order.empty() && s.order.back() == 449;
+            const bool waitedForEnd = !s.order.empty() && s.order.back() == firmware::EndMarker;
             if (ok && !completed && sameImage && waitedForEnd)
                 ++f.endReplyLost;
             else if (ok && !(completed && sameImage && b.firmwarePresent()))

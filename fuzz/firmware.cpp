@@ -20,20 +20,15 @@
 
 namespace {
 
+using vnk::fuzz::check;
+using vnk::fuzz::QuietReporter;
+
 using namespace vnk;
 using namespace vnk::protocol;
 using platform::SizedReceive;
 using platform::WaitResult;
 
-void check(bool condition) {
-    if (!condition)
-        std::abort();
-}
 
-class QuietReporter final : public platform::ErrorReporter {
-public:
-    void report(const std::string&) override {}
-};
 
 platform::Endpoint loopback() {
     platform::Endpoint e;

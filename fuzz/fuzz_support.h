@@ -2,6 +2,8 @@
 // and a cursor that splits one input into several datagrams or fields.
 #pragma once
 
+#include "platform/error_reporter.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,6 +47,18 @@ inline std::string inputFile(const std::uint8_t* data, std::size_t size, const c
     std::fclose(f);
     return path;
 }
+
+// A property every input must keep: a broken one is a finding.
+inline void check(bool condition) {
+    if (!condition)
+        std::abort();
+}
+
+// Socket failure texts are not what a target looks at.
+class QuietReporter final : public platform::ErrorReporter {
+public:
+    void report(const std::string&) override {}
+};
 
 // Splits an input into pieces: take(n) gives the next n bytes (fewer at the end),
 // piece() a piece whose length is the next byte.

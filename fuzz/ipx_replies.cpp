@@ -17,13 +17,12 @@
 
 namespace {
 
+using vnk::fuzz::check;
+using vnk::fuzz::QuietReporter;
+
 using namespace vnk;
 using protocol::Byte;
 
-class QuietReporter final : public platform::ErrorReporter {
-public:
-    void report(const std::string&) override {}
-};
 
 // No settings file: the filter lets in device type 0 only, so that some replies
 // are kept and some turned away without a file read for each.
@@ -32,10 +31,6 @@ const std::string& noSettings() {
     return path;
 }
 
-void check(bool ok) {
-    if (!ok)
-        std::abort();
-}
 
 // One reply to one waiting operation, as the operation would take it.
 void offer(ipx::IpxServerContext& ctx, Byte which, std::span<const Byte> reply, const platform::IpxAddress& from) {

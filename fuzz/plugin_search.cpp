@@ -18,19 +18,14 @@
 
 namespace {
 
+using vnk::fuzz::check;
+using vnk::fuzz::QuietReporter;
+
 using namespace vnk;
 using namespace vnk::plugin;
 using protocol::Byte;
 
-void check(bool condition) {
-    if (!condition)
-        std::abort();
-}
 
-class QuietReporter final : public platform::ErrorReporter {
-public:
-    void report(const std::string&) override {}
-};
 
 const char* nameOf(const DeviceEntry& e) {
     return reinterpret_cast<const char*>(e.identity.data() + protocol::identity::ServerName);

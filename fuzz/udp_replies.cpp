@@ -26,19 +26,14 @@
 
 namespace {
 
+using vnk::fuzz::check;
+using vnk::fuzz::QuietReporter;
+
 using namespace vnk;
 using namespace vnk::protocol;
 using Early = UdpServerContext::EarlyEnd;
 
-class QuietReporter final : public platform::ErrorReporter {
-public:
-    void report(const std::string&) override {}
-};
 
-void check(bool condition) {
-    if (!condition)
-        std::abort();
-}
 
 // Fills out from the cursor; bytes the input does not have stay zero.
 template <std::size_t N>

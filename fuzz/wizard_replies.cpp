@@ -18,13 +18,11 @@
 
 namespace {
 
+using vnk::fuzz::check;
+
 using namespace vnk;
 using namespace vnk::wizard;
 
-void check(bool condition) {
-    if (!condition)
-        std::abort();
-}
 
 // A socket whose datagrams come from the script; it remembers what was sent
 // and what was last received, for the checks below.
