@@ -2,22 +2,98 @@
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
+#include <linux/if_addr.h>
 #include <linux/if_packet.h>
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
 #include <net/if.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 
 namespace vnk::platform {
 
 namespace {
+constexpr std::uint32_t InfinityLifeTime = 0xFFFFFFFFu; // the kernel's "forever"
+
 std::string dotted(const sockaddr* a) {
     if (!a || a->sa_family != AF_INET)
         return {};
     char text[INET_ADDRSTRLEN] = {};
     inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(a)->sin_addr, text, sizeof text);
     return text;
+}
+
+// The IPv4 addresses the kernel holds with a finite lifetime: those a DHCP
+// client leased (a fixed address lives "forever"). Asked of the kernel's
+// routing socket; nothing when it cannot be asked.
+std::set<std::string> leasedAddresses() {
+    std::set<std::string> leased;
+    const int fd = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
+    if (fd < 0)
+        return leased;
+    struct {
+        nlmsghdr header;
+        ifaddrmsg body;
+    } request{};
+    request.header.nlmsg_len = sizeof request;
+    request.header.nlmsg_type = RTM_GETADDR;
+    request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    request.header.nlmsg_seq = 1;
+    request.body.ifa_family = AF_INET;
+    sockaddr_nl kernel{};
+    kernel.nl_family = AF_NETLINK;
+    timeval wait{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    if (::sendto(fd, &request, sizeof request, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) < 0) {
+        ::close(fd);
+        return leased;
+    }
+    alignas(nlmsghdr) char buffer[16384];
+    for (bool done = false; !done;) {
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0)
+            break;
+        int left = int(n);
+        for (auto* h = reinterpret_cast<nlmsghdr*>(buffer); NLMSG_OK(h, left); h = NLMSG_NEXT(h, left)) {
+            if (h->nlmsg_type == NLMSG_DONE || h->nlmsg_type == NLMSG_ERROR) {
+                done = true;
+                break;
+            }
+            if (h->nlmsg_type != RTM_NEWADDR || h->nlmsg_len < NLMSG_LENGTH(sizeof(ifaddrmsg)))
+                continue;
+            const auto* body = static_cast<const ifaddrmsg*>(NLMSG_DATA(h));
+            if (body->ifa_family != AF_INET)
+                continue;
+            int attributesLeft = int(IFA_PAYLOAD(h));
+            std::optional<in_addr> local;
+            bool finite = false;
+            for (auto* a = IFA_RTA(body); RTA_OK(a, attributesLeft); a = RTA_NEXT(a, attributesLeft)) {
+                if ((a->rta_type == IFA_LOCAL || (a->rta_type == IFA_ADDRESS && !local)) &&
+                    RTA_PAYLOAD(a) >= sizeof(in_addr)) {
+                    in_addr address{};
+                    std::memcpy(&address, RTA_DATA(a), sizeof address);
+                    local = address;
+                } else if (a->rta_type == IFA_CACHEINFO && RTA_PAYLOAD(a) >= sizeof(ifa_cacheinfo)) {
+                    ifa_cacheinfo info{};
+                    std::memcpy(&info, RTA_DATA(a), sizeof info);
+                    finite = info.ifa_valid != InfinityLifeTime;
+                }
+            }
+            if (local && finite) {
+                char text[INET_ADDRSTRLEN] = {};
+                inet_ntop(AF_INET, &*local, text, sizeof text);
+                leased.insert(text);
+            }
+        }
+    }
+    ::close(fd);
+    return leased;
 }
 } // namespace
 
@@ -33,6 +109,9 @@ std::vector<InterfaceAddress> SystemHostInfo::ipv4Interfaces() const {
             {dotted(i->ifa_addr), dotted(i->ifa_netmask), (i->ifa_flags & IFF_LOOPBACK) != 0, i->ifa_name});
     }
     freeifaddrs(all);
+    const std::set<std::string> leased = leasedAddresses();
+    for (auto& a : list)
+        a.leased = leased.count(a.address) != 0;
     std::stable_partition(list.begin(), list.end(), [](const InterfaceAddress& a) { return !a.loopback; });
     return list;
 }
@@ -56,6 +135,13 @@ std::optional<std::string> interfaceBroadcast(const HostInfo& host, const std::s
 std::optional<InterfaceAddress> findPcAddress(const HostInfo& host) {
     for (const auto& a : host.ipv4Interfaces())
         if (a.address != "0.0.0.0" && !a.address.empty() && !a.mask.empty())
+            return a;
+    return std::nullopt;
+}
+
+std::optional<InterfaceAddress> findFixedPcAddress(const HostInfo& host) {
+    for (const auto& a : host.ipv4Interfaces())
+        if (a.address != "0.0.0.0" && !a.address.empty() && !a.mask.empty() && !a.leased)
             return a;
     return std::nullopt;
 }

@@ -15,6 +15,7 @@ struct InterfaceAddress {
     std::string mask;    // dotted; empty when the interface reports none
     bool loopback = false;
     std::string name; // the interface's name ("eth0"), when known
+    bool leased = false; // held for a limited time, as a DHCP lease is
 };
 
 class HostInfo {
@@ -45,6 +46,9 @@ std::optional<std::string> interfaceBroadcast(const HostInfo& host, const std::s
 
 // The first address (skipping 0.0.0.0) for which a mask is known.
 std::optional<InterfaceAddress> findPcAddress(const HostInfo& host);
+// The same among the PC's fixed addresses: a leased one is skipped, since a box
+// given its neighbour would clash with the next lease of that address.
+std::optional<InterfaceAddress> findFixedPcAddress(const HostInfo& host);
 
 // --- the PC's hardware (MAC) addresses, which IPX and NetBIOS take as theirs ---
 

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QButtonGroup>
+#include <QElapsedTimer>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -16,9 +17,9 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
-#include <cstring>
 
 namespace vnk::wizard {
 
@@ -64,12 +65,28 @@ CWaitWindow::CWaitWindow(QWidget* parent) : QDialog(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(label);
     setFixedSize(240, 68); // 160 x 42 dialog units
-    if (parent) {
-        const QRect r = parent->window()->geometry();
-        move(r.center() - rect().center());
-    } else if (const QScreen* screen = QApplication::primaryScreen()) {
+    // Centred on the wizard when it is on the screen; the first search runs
+    // while the wizard is still being opened, and then on the screen.
+    const QWidget* over = parent && parent->window()->isVisible() ? parent->window() : nullptr;
+    const QScreen* screen = over ? over->screen() : QApplication::primaryScreen();
+    if (over)
+        move(over->frameGeometry().center() - rect().center());
+    else if (screen)
         move(screen->availableGeometry().center() - rect().center());
-    }
+}
+
+void CWaitWindow::showDrawn() {
+    show();
+    // A window system maps and exposes a window a moment after it is shown, and
+    // the search that follows blocks: wait (briefly) until the window is on the
+    // screen, then draw it at once and hand the drawing to the display.
+    QElapsedTimer waited;
+    waited.start();
+    while (!(windowHandle() && windowHandle()->isExposed()) && waited.elapsed() < ExposeWaitMs)
+        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+    repaint();
+    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    QGuiApplication::sync();
 }
 
 // --- page 1: the print servers on the LAN ---
@@ -111,11 +128,11 @@ void CMyPropertyPage1::initializePage() {
 
 void CMyPropertyPage1::search() {
     m_list->clear();
+    m_list->repaint(); // the old list goes before the search blocks
     {
         sheet::WaitCursor wait(m_ctx.ui);
         CWaitWindow window(this);
-        window.show();
-        QApplication::processEvents(); // let it be drawn before the search blocks
+        window.showDrawn();
         searchProcedure(m_ctx.table, m_ctx.network);
     }
     for (int i = 0; i < m_ctx.table.count; ++i)
@@ -128,7 +145,7 @@ bool CMyPropertyPage1::validatePage() {
     WizardServerTable& t = m_ctx.table;
     if (t.count == 0)
         return false; // the other pages have nothing to show
-    t.changed = false;
+    t.changed = t.nameChanged = t.ipChanged = false;
     if (const QListWidgetItem* item = m_list->currentItem()) {
         for (int i = 0; i < t.count; ++i) {
             if (shownName(t.servers[std::size_t(i)]) != item->text())
@@ -151,13 +168,13 @@ CMyPropertyPage2::CMyPropertyPage2(WizardContext& ctx) : m_ctx(ctx) {
     m_deviceName = readOnlyEdit("1006", this);
     m_assignedName = new QLineEdit(this);
     m_assignedName->setObjectName(QStringLiteral("1007"));
-    m_assignedName->setMaxLength(15);
+    m_assignedName->setMaxLength(int(MaxAssignedNameBytes));
     // The name takes upper-case letters only, as the box's name field does.
     connect(m_assignedName, &QLineEdit::textEdited, this, [this](const QString& text) {
         const QString upper = text.toUpper();
         if (upper != text) {
             const int cursor = m_assignedName->cursorPosition();
-            m_assignedName->setText(upper.left(15));
+            m_assignedName->setText(upper.left(m_assignedName->maxLength()));
             m_assignedName->setCursorPosition(std::min(cursor, int(m_assignedName->text().size())));
         }
     });
@@ -175,24 +192,18 @@ CMyPropertyPage2::CMyPropertyPage2(WizardContext& ctx) : m_ctx(ctx) {
 void CMyPropertyPage2::initializePage() {
     const PServerRecord& entry = m_ctx.table.servers.at(std::size_t(m_ctx.table.chosen));
     m_deviceName->setText(u(factoryDeviceName(pserverMac(entry))));
-    m_assignedName->setText(shownName(entry));
+    // A longer name the box already has is shown whole: only a new one must fit.
+    const QString name = shownName(entry);
+    m_assignedName->setMaxLength(std::max(int(MaxAssignedNameBytes), int(name.size())));
+    m_assignedName->setText(name);
 }
 
 bool CMyPropertyPage2::validatePage() {
-    WizardServerTable& t = m_ctx.table;
-    const std::size_t i = std::size_t(t.chosen);
-    PServerRecord& entry = t.servers.at(i);
-    const std::string original = pserverName(entry);
-    // A name the user left alone keeps the bytes the box sent.
-    const std::string bytes = platform::bytesForShownText(m_assignedName->text().toStdString(), original,
-                                                          platform::CodePage::Big5);
-    if (bytes == original)
-        return true;
-    setPserverName(entry, bytes);
-    protocol::ConfigRecord& record = t.records.at(i);
-    std::memset(record.data() + rec::AliasName, 0, 16);
-    std::memcpy(record.data() + rec::AliasName, bytes.data(), std::min<std::size_t>(bytes.size(), 15));
-    t.changed = true;
+    if (page2Next(m_ctx.table, m_assignedName->text().toStdString()) == NameChoice::TooLong) {
+        inform(m_ctx, text::NameTooLong);
+        m_assignedName->setFocus();
+        return false;
+    }
     return true;
 }
 
@@ -237,7 +248,7 @@ CMyPropertyPage3::CMyPropertyPage3(WizardContext& ctx) : m_ctx(ctx) {
 }
 
 std::optional<Ipv4> CMyPropertyPage3::pcAddress() const {
-    const auto found = platform::findPcAddress(m_ctx.host);
+    const auto found = platform::findFixedPcAddress(m_ctx.host);
     if (!found)
         return std::nullopt;
     const auto ip = parseWizardIp(found->address);
@@ -264,25 +275,14 @@ void CMyPropertyPage3::initializePage() {
         inform(m_ctx, text::NeedTcpIp);
     if (start.subnetWarning)
         inform(m_ctx, text::SubnetWarning);
-    m_shownIp = m_ip->text();
 }
 
 bool CMyPropertyPage3::validatePage() {
-    WizardServerTable& t = m_ctx.table;
-    const bool fixed = m_radios->checkedId() == 1;
-    const auto ip = parseWizardIp(m_ip->text().toStdString());
-    if (fixed && !ip) {
+    if (!page3Next(m_ctx.table, m_radios->checkedId(), m_ip->text().toStdString())) {
         inform(m_ctx, text::InvalidIp);
         m_ip->setFocus();
         return false;
     }
-    if (ip) {
-        const std::size_t i = std::size_t(t.chosen);
-        std::copy(ip->begin(), ip->end(), t.records.at(i).begin() + rec::IpAddress);
-        std::copy(ip->begin(), ip->end(), t.servers.at(i).begin() + pserver::Ip);
-    }
-    if (fixed && m_ip->text() != m_shownIp)
-        t.changed = true;
     return true;
 }
 

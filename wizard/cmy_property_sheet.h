@@ -38,6 +38,10 @@ struct WizardContext {
 class CWaitWindow final : public QDialog {
 public:
     explicit CWaitWindow(QWidget* parent);
+    // Shows the window and returns once it is drawn on the screen (or after
+    // ExposeWaitMs), so that it stays readable while a search blocks.
+    void showDrawn();
+    static constexpr int ExposeWaitMs = 1000;
 };
 
 class CMyPropertyPage1 final : public QWizardPage {
@@ -82,7 +86,6 @@ private:
     QRadioButton* m_fixed; // 1014
     QButtonGroup* m_radios;
     QLineEdit* m_ip;       // 1016
-    QString m_shownIp;     // the IP text as the page showed it on activation
 };
 
 class CMyPropertyPage4 final : public QWizardPage {

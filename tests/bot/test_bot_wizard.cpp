@@ -9,6 +9,10 @@
 #include "wizard/cmy_property_sheet.h"
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QPushButton>
+#include <QScreen>
+#include <QWindow>
 #include <QFontDatabase>
 #include <QLabel>
 #include <QRawFont>
@@ -18,6 +22,7 @@
 #include <QTest>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 
 using namespace vnk;
@@ -41,6 +46,25 @@ std::vector<Byte> fileBytes(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// The UDP link with a look at the screen each time a search begins.
+class WatchedLink final : public wizard::DeviceLink {
+public:
+    WatchedLink(wizard::DeviceLink& link, std::function<void()> look) : m_link(link), m_look(std::move(look)) {}
+    int search(wizard::WizardServerTable& t, int first, int passes) override {
+        if (m_look)
+            m_look();
+        return m_link.search(t, first, passes);
+    }
+    int readConfig(wizard::WizardServerTable& t, int i) override { return m_link.readConfig(t, i); }
+    int readStatus(wizard::WizardServerTable& t, int i) override { return m_link.readStatus(t, i); }
+    int writeConfig(wizard::WizardServerTable& t, int i) override { return m_link.writeConfig(t, i); }
+    int reset(wizard::WizardServerTable& t, int i) override { return m_link.reset(t, i); }
+
+private:
+    wizard::DeviceLink& m_link;
+    std::function<void()> m_look;
+};
+
 } // namespace
 
 class TestBotWizard : public QObject {
@@ -50,21 +74,25 @@ class TestBotWizard : public QObject {
         ScratchDir state;
         sim::SimLan lan;
         std::unique_ptr<wizard::DeviceLink> udp;
+        std::unique_ptr<WatchedLink> watched;
         wizard::WizardNetwork net;
         sheet::RecordingUiServices ui;
-        platform::FixedHostInfo host{{{"192.168.1.10", "255.255.255.0", false, "eth0"}}};
+        // A lease comes first: the PC's fixed address is the one that counts.
+        platform::FixedHostInfo host{{{"10.20.30.40", "255.255.255.0", false, "wlan0", true},
+                                      {"192.168.1.10", "255.255.255.0", false, "eth0"}}};
         std::unique_ptr<wizard::WizardContext> ctx;
         std::unique_ptr<wizard::CMyPropertySheet> sheet;
 
-        explicit Rig(const std::vector<sim::BoxSpec>& boxes) {
+        explicit Rig(const std::vector<sim::BoxSpec>& boxes, std::function<void()> duringSearch = {}) {
             for (const auto& b : boxes)
                 lan.addBox(b);
             std::string error;
             if (!lan.start(&error))
                 qFatal("cannot start the LAN: %s", error.c_str());
             udp = wizard::makeUdpLink(lan.endpoint(), platform::Timing::fast());
+            watched = std::make_unique<WatchedLink>(*udp, std::move(duringSearch));
             net.installed.tcpIp = true;
-            net.udp = udp.get();
+            net.udp = watched.get();
             platform::Spooler(state.path()).addMonitor({Monitor, "Windows NT x86", "BRANWICK.DLL"});
             ctx = std::make_unique<wizard::WizardContext>(
                 wizard::WizardContext{wizard::serverTable(), net, ui, host, state.path()});
@@ -193,6 +221,43 @@ private slots:
             if (c > 0x7F && !font.supportsCharacter(c))
                 missing.push_back(QString::fromUcs4(&c, 1));
         QVERIFY2(missing.isEmpty(), qPrintable(missing.join(QLatin1Char(' '))));
+    }
+
+    // While a search blocks, its wait window is on the screen, drawn and centred
+    // (on the screen while the wizard opens, then on the wizard), over an empty list.
+    void theWaitWindowIsUpCentredOverAnEmptyList() {
+        struct Seen {
+            bool up = false;
+            QPoint offCentre;
+            int listed = -1;
+        };
+        std::vector<Seen> seen;
+        Rig* rigSeen = nullptr;
+        Rig rig({twoPortBox("WREN", 0x31)}, [&] {
+            Seen s;
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                if (w->objectName() != QStringLiteral("131") || !w->isVisible())
+                    continue;
+                const auto* label = w->findChild<QLabel*>();
+                s.up = w->windowHandle() && w->windowHandle()->isExposed() && label &&
+                       label->text() == QStringLiteral("正在搜尋列印伺服器...");
+                const QWidget* wizard = rigSeen ? rigSeen->sheet.get() : nullptr;
+                const QRect over = wizard && wizard->isVisible() ? wizard->frameGeometry()
+                                                                 : QApplication::primaryScreen()->availableGeometry();
+                s.offCentre = w->frameGeometry().center() - over.center();
+            }
+            if (rigSeen)
+                s.listed = rigSeen->control<QListWidget>(0, "1005")->count();
+            seen.push_back(s);
+        });
+        rigSeen = &rig;
+        rig.control<QPushButton>(0, "1021")->click();
+        QCOMPARE(seen.size(), std::size_t(2));
+        for (const Seen& s : seen) {
+            QVERIFY(s.up);
+            QVERIFY2(s.offCentre.manhattanLength() <= 4, qPrintable(QStringLiteral("%1,%2").arg(s.offCentre.x()).arg(s.offCentre.y())));
+        }
+        QCOMPARE(seen[1].listed, 0);
     }
 
     void nothingFoundKeepsTheWizardOnPage1() {

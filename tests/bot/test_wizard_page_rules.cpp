@@ -2,6 +2,9 @@
 // starting state for each kind of box and PC, and page 4's summary.
 #include "wizard/rules/page_rules.h"
 
+#include "platform/box_text.h"
+#include "protocol/identity.h"
+
 #include <gtest/gtest.h>
 
 namespace vnk::wizard {
@@ -48,6 +51,41 @@ WizardServerTable oneBox(Byte type, Byte flags, Ipv4 ip) {
     std::copy(inUse.begin(), inUse.end(), t.status.begin() + StatusIpInUse);
     std::copy(mask.begin(), mask.end(), t.status.begin() + StatusMaskInUse);
     return t;
+}
+
+// Finish writes the box only when it is to get another name or address than it
+// holds, and nothing the wizard keeps names an address the box does not have.
+TEST(WizardChanges, AreMeasuredAgainstWhatTheBoxHolds) {
+    WizardServerTable t;
+    ASSERT_TRUE(t.addFound("ACCOUNTS-PRINTER-2", {0, 0, 0xB4, 1, 2, 3}, 0)); // longer than the field
+    protocol::ConfigRecord held{};
+    std::copy_n("ACCOUNTS", 8, held.begin() + rec::AliasName);
+    t.takeRecord(0, held, false); // on 0.0.0.0
+    t.chosen = 0;
+    const auto ipOf = [&] { return std::vector<Byte>(t.servers[0].begin() + pserver::Ip, t.servers[0].begin() + pserver::Ip + 4); };
+
+    EXPECT_EQ(page2Next(t, "ACCOUNTS-PRINTER-2"), NameChoice::Kept); // shown whole, left alone
+    EXPECT_TRUE(page3Next(t, 1, "192.0.2.3")); // the proposal as shown: still another address
+    EXPECT_TRUE(t.changed);
+    EXPECT_EQ(ipOf(), (std::vector<Byte>{192, 0, 2, 3}));
+    EXPECT_TRUE(page3Next(t, 0, "192.0.2.3")); // then "keep": the box's own, everywhere
+    EXPECT_FALSE(t.changed);
+    EXPECT_EQ(ipOf(), (std::vector<Byte>{0, 0, 0, 0}));
+    EXPECT_EQ(t.records[0], held);
+    EXPECT_FALSE(page3Next(t, 1, "1.2.3"));
+
+    // Names count the bytes the record stores: nine characters are 18 bytes of Big5.
+    EXPECT_EQ(page2Next(t, "會計部印表機一號樓"), NameChoice::TooLong);
+    EXPECT_EQ(pserverName(t.servers[0]), "ACCOUNTS-PRINTER-2");
+    EXPECT_EQ(page2Next(t, "會計部印表機"), NameChoice::Changed);
+    const std::string big5 = platform::encodeBoxText("會計部印表機", platform::CodePage::Big5);
+    EXPECT_EQ(big5.size(), 12u);
+    EXPECT_EQ(pserverName(t.servers[0]), big5);
+    EXPECT_EQ(protocol::fieldText(t.records[0], rec::AliasName, 16), big5);
+    EXPECT_TRUE(t.changed);
+    EXPECT_EQ(page2Next(t, "ACCOUNTS-PRINTER-2"), NameChoice::Kept); // taken back
+    EXPECT_FALSE(t.changed);
+    EXPECT_EQ(t.records[0], held);
 }
 
 TEST(WizardPage3, StartsFromTheBoxTypeItsRecordAndThePcsProtocols) {

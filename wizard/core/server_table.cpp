@@ -31,6 +31,8 @@ void WizardServerTable::clear() {
     records = {};
     netbiosNames = {};
     status = {};
+    asFound = {};
+    asRead = {};
     count = 0;
 }
 
@@ -48,6 +50,8 @@ bool WizardServerTable::addFound(const std::string& name, const MacAddress& mac,
     std::memcpy(r.data() + pserver::Ethernet, mac.data(), mac.size());
     r[pserver::Type] = type;
     records[std::size_t(count)] = {};
+    asFound[std::size_t(count)] = r;
+    asRead[std::size_t(count)] = {};
     netbiosNames[std::size_t(count)] = {};
     ++count;
     return true;
@@ -63,6 +67,8 @@ void WizardServerTable::takeRecord(int i, std::span<const Byte, RecordSize> reco
         std::memcpy(r.data() + pserver::Ethernet, rec.data() + record::EthernetAddress, 6);
     r[pserver::PortConfig] = rec[record::PortConfig];
     std::memcpy(r.data() + pserver::Ip, rec.data() + record::IpAddress, 4);
+    asFound[std::size_t(i)] = r;
+    asRead[std::size_t(i)] = rec;
 }
 
 std::string WizardServerTable::netbiosName(int i) const {

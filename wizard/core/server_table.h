@@ -54,14 +54,23 @@ struct WizardServerTable {
     int chosen = 0;
     int mode = ModeTcpIp;
     bool ipxInstalled = true, tcpInstalled = true, netbeuiInstalled = true;
+    // Finish writes the record back when changed is set: when page 2 gave the box
+    // another name or page 3 another address than the ones it holds.
     bool changed = false;
+    bool nameChanged = false, ipChanged = false;
     bool ipSettable = false;
     std::array<Byte, StatusCopySize> status{};
+    // Each entry and record as the box gave them, before pages 2 and 3 changed
+    // them: what "changed" is measured against, and what a choice taken back restores.
+    std::array<PServerRecord, MaxServers> asFound{};
+    std::array<protocol::ConfigRecord, MaxServers> asRead{};
 
     // Empties servers, records, NetBIOS names, the status copy and the count
     // (the rest stays): the status copy is all zero until a status read after
     // the search.
     void clear();
+    // changed from the two flags of pages 2 and 3.
+    void noteChanges() { changed = nameChanged || ipChanged; }
     // One accepted search reply: dropped (false) when a server of exactly that
     // name is listed or the table is full; else appended with the name (at most
     // 47 bytes), Ethernet address and type byte, everything else 0.

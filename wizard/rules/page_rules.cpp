@@ -1,5 +1,9 @@
 #include "wizard/rules/page_rules.h"
 
+#include "platform/box_text.h"
+
+#include <algorithm>
+
 #include <cctype>
 #include <cstdio>
 
@@ -136,6 +140,47 @@ Page3Start page3Activate(WizardServerTable& table, const std::optional<Ipv4>& pc
         s.subnetWarning = subnetWarning(inUse, mask, *pc);
     }
     return s;
+}
+
+NameChoice page2Next(WizardServerTable& table, const std::string& typed) {
+    const std::size_t i = std::size_t(table.chosen);
+    PServerRecord& entry = table.servers.at(i);
+    protocol::ConfigRecord& record = table.records.at(i);
+    const std::string found = pserverName(table.asFound.at(i));
+    const std::string bytes = platform::bytesForShownText(typed, found, platform::CodePage::Big5);
+    if (bytes == found) {
+        setPserverName(entry, found);
+        const auto& read = table.asRead.at(i);
+        std::copy_n(read.begin() + rec::AliasName, MaxAssignedNameBytes + 1, record.begin() + rec::AliasName);
+        table.nameChanged = false;
+        table.noteChanges();
+        return NameChoice::Kept;
+    }
+    if (bytes.size() > MaxAssignedNameBytes)
+        return NameChoice::TooLong;
+    setPserverName(entry, bytes);
+    std::fill_n(record.begin() + rec::AliasName, MaxAssignedNameBytes + 1, Byte(0));
+    std::copy(bytes.begin(), bytes.end(), record.begin() + rec::AliasName);
+    table.nameChanged = true;
+    table.noteChanges();
+    return NameChoice::Changed;
+}
+
+bool page3Next(WizardServerTable& table, int radio, const std::string& ipText) {
+    const std::size_t i = std::size_t(table.chosen);
+    const Ipv4 held = recordIp(table.asRead.at(i));
+    Ipv4 ip = held;
+    if (radio == 1) {
+        const auto typed = parseWizardIp(ipText);
+        if (!typed)
+            return false;
+        ip = *typed;
+    }
+    std::copy(ip.begin(), ip.end(), table.records.at(i).begin() + rec::IpAddress);
+    std::copy(ip.begin(), ip.end(), table.servers.at(i).begin() + pserver::Ip);
+    table.ipChanged = ip != held;
+    table.noteChanges();
+    return true;
 }
 
 Summary summary(const WizardServerTable& table) {

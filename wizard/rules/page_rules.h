@@ -52,6 +52,20 @@ Page3Start page3Activate(WizardServerTable& table, const std::optional<Ipv4>& pc
 // from this PC's address (and stays when there is none); anything else stays.
 std::string radio1Text(const std::string& ipText, const std::optional<Ipv4>& pc);
 
+// Page 2's Next with the name as the field holds it (UTF-8). A name shown as
+// the box sent it keeps the box's bytes and is no change, however long; a new
+// one goes into the record's alias field, which holds 15 bytes of the code
+// page (Big5): a longer one is refused and nothing changes.
+enum class NameChoice { Kept, Changed, TooLong };
+inline constexpr std::size_t MaxAssignedNameBytes = 15;
+NameChoice page2Next(WizardServerTable& table, const std::string& typed);
+
+// Page 3's Next with the radio chosen and the IP text. Radio 0 keeps the box's
+// own address in the record and the entry, whatever was proposed; radio 1 needs
+// a valid address (false otherwise, nothing changes), stores it in both, and
+// counts as a change whenever it differs from the address the box holds.
+bool page3Next(WizardServerTable& table, int radio, const std::string& ipText);
+
 // Page 4's seven texts for the chosen entry.
 struct Summary {
     std::string deviceName, assignedName, ipx, netbeui, tcpIp, ipAssignment, ipAddress;
@@ -69,6 +83,7 @@ inline constexpr const char* Off = "關閉";
 inline constexpr const char* Fixed = "指定";
 inline constexpr const char* Automatic = "自動";
 inline constexpr const char* Stopped = "停止";
+inline constexpr const char* NameTooLong = "最多只能輸入 15 個字元。";
 } // namespace text
 
 } // namespace vnk::wizard
