@@ -9,6 +9,7 @@
 // length follows). After the search each further byte is an operation on an
 // entry of the table, followed by its script.
 #include "fuzz/fuzz_support.h"
+#include "platform/box_text.h"
 #include "platform/reference_monitor.h"
 #include "wizard/core/compact_link.h"
 
@@ -117,8 +118,10 @@ void monitorReads(const PServerRecord& r) {
     for (int n = 1; n <= 3; ++n) {
         const auto queue = platform::cupsQueueName(port, n);
         check(!queue.name.empty() && queue.name.size() <= 127);
+        // What CUPS refuses never reaches a name; the rest is the port name's UTF-8, whole characters.
         for (unsigned char c : queue.name)
-            check(c > 0x20 && c < 0x7F && !std::strchr("/\\#?@%'\"", c));
+            check(c > 0x20 && c != 0x7F && !std::strchr("/\\#?@%'\"", c));
+        check(platform::isValidUtf8(queue.name));
     }
 }
 

@@ -5,8 +5,11 @@
 #include <cups/cups.h>
 #include <fcntl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -42,9 +45,17 @@ std::string parallelPortsText(int n) {
 // pserver.bin, or why it cannot be used. One byte more than a record is read so
 // that a longer file is seen as one, however long it is.
 std::optional<std::string> readPserverFile(const std::string& path, std::string& why) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Opened without waiting, so that a FIFO put in its place cannot hold the
+    // step (and the wizard) until somebody writes to it.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         why = "cannot read " + path + ": " + std::strerror(errno) + ": no port added";
+        return std::nullopt;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        why = path + " is not a regular file: no port added";
+        ::close(fd);
         return std::nullopt;
     }
     std::string bytes(PserverRecord::Size + 1, '\0');
@@ -71,6 +82,33 @@ std::optional<std::string> readPserverFile(const std::string& path, std::string&
         return std::nullopt;
     }
     return bytes;
+}
+
+// A queue as the server lists it.
+struct QueueSeen {
+    std::string name, deviceUri, location;
+};
+
+// What this monitor writes into the location of its queues, and how it later
+// knows a queue as one of a box's: the box's Ethernet address.
+std::string locationFor(const std::string& address, const std::array<std::uint8_t, 6>& mac) {
+    return "print server " + address + ", MAC " + macText(mac);
+}
+bool queueOfBox(const QueueSeen& q, const std::array<std::uint8_t, 6>& mac) {
+    return q.location.ends_with(", MAC " + macText(mac));
+}
+// The parallel port (1-3) a queue of this monitor prints to, from its device; 0 for another device.
+int queuePort(const QueueSeen& q) {
+    const std::string_view uri(q.deviceUri);
+    if (!uri.starts_with("lpd://") || uri.size() < 5)
+        return 0;
+    const std::string_view tail = uri.substr(uri.size() - 5);
+    return tail.starts_with("/LPT") && tail[4] >= '1' && tail[4] <= '3' ? tail[4] - '0' : 0;
+}
+bool sameQueueName(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
 }
 
 // Owns what libcups hands out.
@@ -111,16 +149,55 @@ public:
     bool connected() const { return m_http != nullptr; }
     const std::string& where() const { return m_where; }
 
-    // The device URI of a queue, or nothing when CUPS has no such queue.
-    std::optional<std::string> deviceUri(const std::string& queue) {
-        ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
-        addPrinterUri(request, queue);
-        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "device-uri");
+    // Every queue of the server with what tells whose it is; nothing when the
+    // server does not answer the question.
+    std::optional<std::vector<QueueSeen>> queues() {
+        ipp_t* request = ippNewRequest(IPP_OP_CUPS_GET_PRINTERS);
+        static const char* const wanted[] = {"printer-name", "device-uri", "printer-location"};
+        ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 3, nullptr, wanted);
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
         Ipp response(cupsDoRequest(m_http.get(), request, "/"));
+        // A server without queues answers "not found".
+        if (cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND)
+            return std::vector<QueueSeen>{};
         if (!response || cupsLastError() > IPP_STATUS_OK_CONFLICTING)
             return std::nullopt;
-        const char* uri = ippGetString(ippFindAttribute(response.get(), "device-uri", IPP_TAG_URI), 0, nullptr);
-        return std::string(uri ? uri : "");
+        std::vector<QueueSeen> found;
+        QueueSeen q;
+        const auto text = [](ipp_attribute_t* a) {
+            const char* v = ippGetString(a, 0, nullptr);
+            return std::string(v ? v : "");
+        };
+        for (ipp_attribute_t* a = ippFirstAttribute(response.get()); a; a = ippNextAttribute(response.get())) {
+            const char* name = ippGetName(a);
+            if (!name) { // the end of one printer's group
+                if (!q.name.empty())
+                    found.push_back(std::move(q));
+                q = {};
+                continue;
+            }
+            const std::string_view n(name);
+            if (n == "printer-name")
+                q.name = text(a);
+            else if (n == "device-uri")
+                q.deviceUri = text(a);
+            else if (n == "printer-location")
+                q.location = text(a);
+        }
+        if (!q.name.empty())
+            found.push_back(std::move(q));
+        return found;
+    }
+
+    // Empty when the queue was deleted, else the server's reason.
+    std::string remove(const std::string& queue) {
+        ipp_t* request = ippNewRequest(IPP_OP_CUPS_DELETE_PRINTER);
+        addPrinterUri(request, queue);
+        Ipp response(cupsDoRequest(m_http.get(), request, "/admin/"));
+        if (cupsLastError() <= IPP_STATUS_OK_CONFLICTING)
+            return {};
+        const char* text = cupsLastErrorString();
+        return text && *text ? text : ippErrorString(cupsLastError());
     }
 
     // Creates or changes a raw queue, accepting jobs and idle. Empty when it
@@ -161,6 +238,9 @@ private:
 };
 
 // The queues of the box's parallel ports, added to the result's port and report.
+// A queue is the box's when its location names the box's Ethernet address: it
+// is only ever changed for that box, and another box of the same name gets a
+// queue of its own. The box's queues for ports no longer chosen go.
 void makeQueues(const PserverRecord& record, AddPortResult& result) {
     const std::string& portName = result.port.name;
     if (record.ip == std::array<std::uint8_t, 4>{}) {
@@ -179,47 +259,88 @@ void makeQueues(const PserverRecord& record, AddPortResult& result) {
         else
             ports.push_back(n);
     }
-    if (ports.empty()) {
+    if (ports.empty())
         result.report.push_back("box " + portName + " has no parallel port chosen: port recorded without queues");
-        return;
-    }
 
     CupsSession cups;
     if (!cups.connected()) {
-        result.report.push_back("no CUPS server at " + cups.where() + ": port recorded without queues");
+        if (!ports.empty())
+            result.report.push_back("no CUPS server at " + cups.where() + ": port recorded without queues");
         return;
     }
+    const auto seen = cups.queues();
+    if (!seen) {
+        result.report.push_back("CUPS at " + cups.where() + " did not list its queues: port recorded without queues");
+        return;
+    }
+    const auto taken = [&](const std::string& name) {
+        return std::any_of(seen->begin(), seen->end(), [&](const QueueSeen& q) { return sameQueueName(q.name, name); });
+    };
+    const auto boxQueue = [&](int n) -> const QueueSeen* {
+        for (const QueueSeen& q : *seen)
+            if (queueOfBox(q, record.mac) && queuePort(q) == n)
+                return &q;
+        return nullptr;
+    };
+
+    for (const QueueSeen& q : *seen) {
+        const int n = queuePort(q);
+        if (!queueOfBox(q, record.mac) || n == 0 || std::find(ports.begin(), ports.end(), n) != ports.end())
+            continue;
+        const std::string why = cups.remove(q.name);
+        result.report.push_back(why.empty() ? "CUPS queue " + q.name + " removed: LPT" + std::to_string(n) +
+                                                  " is no longer chosen"
+                                            : "CUPS at " + cups.where() + " kept queue " + q.name + ": " + why);
+    }
+
     const std::string address = dotted(record.ip);
-    const std::string location = "print server " + address + ", MAC " + macText(record.mac);
+    const std::string location = locationFor(address, record.mac);
+    char macDigits[13];
+    std::snprintf(macDigits, sizeof macDigits, "%02X%02X%02X%02X%02X%02X", record.mac[0], record.mac[1],
+                  record.mac[2], record.mac[3], record.mac[4], record.mac[5]);
     bool noted = false;
     for (int n : ports) {
-        const auto queue = cupsQueueName(portName, n);
-        if (queue.changed && !noted) {
-            result.report.push_back("CUPS queues of \"" + portName + "\" are named " +
-                                    queue.name.substr(0, queue.name.rfind("_LPT")) +
-                                    "_LPT<n>: a queue name holds printable ASCII only, no blanks, /, \\, #, ?, @, "
-                                    "%, quotes, at most 127 bytes");
-            noted = true;
-        }
         const std::string lpt = "LPT" + std::to_string(n);
         const std::string device = "lpd://" + address + "/" + lpt;
-        const auto before = cups.deviceUri(queue.name);
-        const std::string why = cups.addModify(queue.name, device, portName + " " + lpt, location);
+        const QueueSeen* own = boxQueue(n);
+        std::string name;
+        if (own) {
+            name = own->name;
+        } else {
+            const auto queue = cupsQueueName(portName, n);
+            if (queue.changed && !noted) {
+                result.report.push_back("CUPS queues of \"" + portName + "\" are named " +
+                                        queue.name.substr(0, queue.name.rfind("_LPT")) +
+                                        "_LPT<n>: a queue name holds no blanks, control characters, /, \\, #, ?, "
+                                        "@, %, quotes, and at most 127 bytes");
+                noted = true;
+            }
+            name = queue.name;
+            // The name is another printer's: this box's queue carries its address too.
+            if (taken(name))
+                name = cupsQueueName(portName + "_" + macDigits, n).name;
+            if (taken(name)) {
+                result.report.push_back("CUPS queues " + queue.name + " and " + name + " belong to other printers: " +
+                                        lpt + " has no queue");
+                continue;
+            }
+        }
+        const std::string why = cups.addModify(name, device, portName + " " + lpt, location);
         if (!why.empty()) {
-            result.report.push_back("CUPS at " + cups.where() + " refused queue " + queue.name + ": " + why);
+            result.report.push_back("CUPS at " + cups.where() + " refused queue " + name + ": " + why);
             continue;
         }
-        std::string line = "CUPS queue " + queue.name + " -> " + device;
-        if (!before)
+        std::string line = "CUPS queue " + name + " -> " + device;
+        if (!own)
             line += " created";
-        else if (*before != device)
-            line += " updated (was " + *before + ")";
+        else if (own->deviceUri != device)
+            line += " updated (was " + own->deviceUri + ")";
         else
             line += " updated";
         result.report.push_back(line);
-        result.port.queues.push_back(queue.name);
+        result.port.queues.push_back(name);
     }
-    if (result.port.queues.empty())
+    if (result.port.queues.empty() && !ports.empty())
         result.report.push_back("port recorded without queues");
 }
 
@@ -261,20 +382,19 @@ CupsQueueName cupsQueueName(std::string_view portName, int parallelPort) {
     CupsQueueName q;
     for (const char c : portName) {
         const auto u = static_cast<unsigned char>(c);
-        if ((u & 0xC0) == 0x80) { // the rest of a character already replaced
-            q.changed = true;
-            continue;
-        }
-        if (u <= 0x20 || u >= 0x7F || std::strchr("/\\#?@%'\"", c)) {
+        if (u <= 0x20 || u == 0x7F || std::strchr("/\\#?@%'\"", c)) {
             q.name += '_';
             q.changed = true;
             continue;
         }
-        q.name += c;
+        q.name += c; // UTF-8 as it is: CUPS takes it
     }
     const std::string suffix = "_LPT" + std::to_string(parallelPort);
     if (q.name.size() + suffix.size() > MaxQueueName) {
-        q.name.resize(MaxQueueName - suffix.size());
+        std::size_t cut = MaxQueueName - suffix.size();
+        while (cut > 0 && (static_cast<unsigned char>(q.name[cut]) & 0xC0) == 0x80)
+            --cut; // not inside a character
+        q.name.resize(cut);
         q.changed = true;
     }
     q.name += suffix;

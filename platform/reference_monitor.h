@@ -2,14 +2,19 @@
 // files the setup wizard names ("KESTRAL.DLL", "BRANWICK.DLL"). Its add-port step
 // reads the print server the wizard chose from pserver.bin in the system
 // directory, makes a port named after the box and, when a CUPS server answers,
-// one raw queue per parallel port of the box that prints to it over LPD:
+// one raw queue per chosen parallel port of the box that prints to it over LPD:
 //
 //   QUILL-3P2S_LPT1  ->  lpd://192.168.1.20/LPT1
 //
+// A queue's location names the box's Ethernet address ("print server
+// 192.168.1.20, MAC 00-00-B4-0A-1B-2C"), and that is how the monitor knows the
+// box's queues again: a later run for the box updates them (a changed address
+// included) whatever its name is by then, removes those of ports no longer
+// chosen, and never touches a queue of another box. A box whose queue name is
+// taken gets one with its Ethernet address in it (QUILL_0000B40A1B2C_LPT1).
+//
 // The CUPS server is the one libcups finds (CUPS_SERVER, client.conf, the local
-// socket), looked up afresh on every run. Queues are made with the IPP operation
-// CUPS-Add-Modify-Printer, so a second run for the same box updates its queues
-// (a changed address included) rather than adding new ones.
+// socket), looked up afresh on every run.
 #pragma once
 
 #include "platform/spooler.h"
@@ -48,8 +53,9 @@ std::optional<PserverRecord> parsePserverRecord(std::string_view bytes);
 std::string portNameFor(const PserverRecord& record);
 
 // The CUPS queue of a parallel port (1-3): "<port name>_LPT<n>", with what a CUPS
-// queue name cannot hold (anything but printable ASCII; blanks, "/", "\", "#",
-// "?", "@", "%", quotes) replaced by "_" (one per character) and cut to 127 bytes.
+// queue name cannot hold (control characters, blanks, "/", "\", "#", "?", "@",
+// "%", quotes) replaced by "_" and cut to 127 bytes between characters; other
+// characters stay as they are (UTF-8), so the box's name stays readable.
 struct CupsQueueName {
     std::string name;
     bool changed = false; // the port name could not be used as it is

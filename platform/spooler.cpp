@@ -3,7 +3,12 @@
 #include "platform/reference_monitor.h"
 #include "platform/registry.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <system_error>
@@ -69,6 +74,20 @@ std::optional<MonitorInfo2> registration(const RegistryHive& hive, std::string_v
     return std::nullopt;
 }
 
+// Why the spooler cannot keep its registrations in dir, or "" when it can.
+std::string unusableDirectory(const std::string& dir) {
+    if (dir.empty())
+        return "is not set";
+    struct stat st {};
+    if (::stat(dir.c_str(), &st) != 0)
+        return dir + " cannot be used: " + std::strerror(errno);
+    if (!S_ISDIR(st.st_mode))
+        return dir + " is not a directory";
+    if (::access(dir.c_str(), W_OK | X_OK) != 0)
+        return dir + " cannot be written: " + std::strerror(errno);
+    return {};
+}
+
 std::string valueName(std::size_t queue) {
     return "Queue" + std::to_string(queue + 1);
 }
@@ -126,7 +145,10 @@ bool Spooler::addPort(const std::string& monitorName) {
         m_report.push_back(m_error);
         return false;
     };
-    const auto hive = m_stateDir.empty() ? std::nullopt : RegistryHive::load(registryFilePath(m_stateDir));
+    // A registration that could not be written is no reason to look for one.
+    if (const std::string why = unusableDirectory(m_stateDir); !why.empty())
+        return fail("the state directory " + why + ": no monitor can be registered there, so no port is added");
+    const auto hive = RegistryHive::load(registryFilePath(m_stateDir));
     if (!hive)
         return fail("cannot read the spooler's registrations");
     const auto monitor = registration(*hive, monitorName);

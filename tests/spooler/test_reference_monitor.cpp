@@ -8,6 +8,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -97,7 +98,12 @@ TEST(ReferenceMonitor, QueueNamesAreWhatCupsAccepts) {
     const auto q = cupsQueueName("QUILL 3P/2S#\"x'?@%\\", 2);
     EXPECT_EQ(q.name, "QUILL_3P_2S__x______LPT2");
     EXPECT_TRUE(q.changed);
-    EXPECT_EQ(cupsQueueName("\xE5\x8D\xB0\xE8\xA1\xA8 A", 3).name, "___A_LPT3"); // two characters, a blank
+    // A name stays readable: only the blank goes, and a cut never splits a character.
+    EXPECT_EQ(cupsQueueName("\xE5\x8D\xB0\xE8\xA1\xA8 A", 3).name, "\xE5\x8D\xB0\xE8\xA1\xA8_A_LPT3");
+    std::string longChinese = "N";
+    for (int i = 0; i < 41; ++i)
+        longChinese += "\xE5\x8D\xB0";
+    EXPECT_EQ(cupsQueueName(longChinese, 1).name, longChinese.substr(0, 121) + "_LPT1");
 
     const auto longName = cupsQueueName(std::string(200, 'L'), 3);
     EXPECT_EQ(longName.name.size(), 127u);
@@ -115,6 +121,12 @@ TEST(ReferenceMonitor, RefusesAFileThatIsNotOneRecord) {
         EXPECT_TRUE(run.ports.empty());
         EXPECT_TRUE(hasLine(run.report, size == 80 ? "holds 80 bytes" : "holds more than 81 bytes")) << lines(run.report);
     }
+    // Something else in the record's place is refused at once, a FIFO too.
+    std::filesystem::remove(state.path() + "/system/pserver.bin");
+    ASSERT_EQ(::mkfifo((state.path() + "/system/pserver.bin").c_str(), 0600), 0);
+    Spooler fifo(state.path());
+    EXPECT_FALSE(fifo.addPort("Network Port"));
+    EXPECT_NE(fifo.lastError().find("is not a regular file"), std::string::npos) << fifo.lastError();
     std::filesystem::remove(state.path() + "/system/pserver.bin");
     Spooler spooler(state.path());
     EXPECT_FALSE(spooler.addPort("Network Port"));
@@ -220,6 +232,27 @@ TEST_F(ReferenceMonitorCups, SanitisesNamesAndMakesNoQueueThatCannotPrint) {
     EXPECT_TRUE(hasLine(none.report, "has no IP address (0.0.0.0): port recorded without queues"))
         << lines(none.report);
     EXPECT_TRUE(queues("NOADDR").empty());
+}
+
+TEST_F(ReferenceMonitorCups, EachBoxKeepsItsOwnQueuesWhateverTheNames) {
+    const std::array<std::uint8_t, 6> first{0x00, 0x00, 0xB4, 0x01, 0x01, 0x01}, other{0x00, 0x00, 0xB4, 0x02, 0x02, 0x02};
+    const std::string printer = "\xE5\x8D\xB0\xE8\xA1\xA8\xE6\xA9\x9F"; // three Chinese characters
+    const PortRun made = addPortFor(m_state, pserverBytes(printer, {10, 1, 1, 1}, 2, 0b011, first));
+    EXPECT_TRUE(hasLine(made.report, "CUPS queue " + printer + "_LPT2 -> lpd://10.1.1.1/LPT2 created")) << lines(made.report);
+    // Another box of that name gets queues of its own.
+    const PortRun twin = addPortFor(m_state, pserverBytes(printer, {10, 1, 1, 2}, 1, 0b001, other));
+    EXPECT_TRUE(hasLine(twin.report, "CUPS queue " + printer + "_0000B4020202_LPT1 -> lpd://10.1.1.2/LPT1 created"))
+        << lines(twin.report);
+    // The first box renamed, moved and down to one port: its queue follows it, the other goes.
+    const PortRun again = addPortFor(m_state, pserverBytes("LOBBY", {10, 1, 1, 3}, 2, 0b001, first));
+    EXPECT_TRUE(hasLine(again.report, "CUPS queue " + printer + "_LPT2 removed")) << lines(again.report);
+    const auto q = queues(printer);
+    ASSERT_EQ(q.size(), 2u);
+    EXPECT_EQ(q[0].name, printer + "_0000B4020202_LPT1");
+    EXPECT_EQ(q[0].deviceUri, "lpd://10.1.1.2/LPT1");
+    EXPECT_EQ(q[1].name, printer + "_LPT1");
+    EXPECT_EQ(q[1].deviceUri, "lpd://10.1.1.3/LPT1");
+    EXPECT_EQ(q[1].info, "LOBBY LPT1");
 }
 
 TEST_F(ReferenceMonitorCups, RecordsThePortWhenCupsRefusesTheQueues) {

@@ -129,4 +129,10 @@ TEST(Spooler, AddPortFailsWithoutAMonitorAStepOrAPort) {
     spooler.setAddPortStep("FAIL.DLL", makes({"QUILL\\LPT1", "", "", {}}));
     EXPECT_FALSE(spooler.addPort("Failing"));
     EXPECT_TRUE(spooler.ports().empty());
+
+    // A state directory that cannot hold registrations is named as the reason.
+    Spooler nowhere(state.path() + "/registry.reg");
+    EXPECT_FALSE(nowhere.addMonitor({"Failing", ".", "FAIL.DLL"}));
+    EXPECT_FALSE(nowhere.addPort("Failing"));
+    EXPECT_NE(nowhere.lastError().find("registry.reg is not a directory"), std::string::npos) << nowhere.lastError();
 }

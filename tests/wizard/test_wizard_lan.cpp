@@ -225,6 +225,26 @@ TEST_F(WizardLan, FinishSendsNothingWithoutChangesAndWritesAndResetsAfterThem) {
     EXPECT_EQ(m_addPortSteps, 2);
 }
 
+TEST_F(WizardLan, FinishOverIpxWritesResetsAndMakesThePort) {
+    start({testBox("BRAVO", 2, 0x03)}, true);
+    searchAndChoose(true);
+    ASSERT_EQ(m_table.mode, ModeIpx);
+    setPserverName(m_table.servers[0], "LOBBY");
+    sim::setText(m_table.records[0], record::AliasName, 16, "LOBBY");
+    m_table.changed = true;
+
+    EXPECT_EQ(finishNow(true), std::vector<std::string>{});
+    EXPECT_EQ(m_lan->requestsSeen(), 0u); // nothing over UDP
+    EXPECT_EQ(box(0, [](sim::SimBox& b) { return b.storedRecord(); }), withWizardChecksum(m_table.records[0]));
+    const auto deadline = std::chrono::steady_clock::now() + 3s;
+    while (box(0, [](sim::SimBox& b) { return b.resets; }) == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_EQ(box(0, [](sim::SimBox& b) { return b.activeName(); }), "LOBBY");
+    const std::vector<Byte> entry(m_table.servers[0].begin(), m_table.servers[0].end());
+    EXPECT_EQ(m_monitorRead, entry);
+    EXPECT_EQ(m_spooler.ports().size(), 1u);
+}
+
 TEST_F(WizardLan, AFailedWriteOrAMissingFileLeavesThePortUnmade) {
     start({testBox("BRAVO", 2)}, true);
     searchAndChoose(false);
@@ -239,8 +259,9 @@ TEST_F(WizardLan, AFailedWriteOrAMissingFileLeavesThePortUnmade) {
               std::vector<std::string>{"Create file error"});
     EXPECT_EQ(m_addPortSteps, 0);
     // An unknown monitor: the file is written whole, the spooler refuses the port.
+    // The spooler's reason follows the message.
     EXPECT_EQ(createPort(m_table, m_systemDir, m_spooler, "Nobody's Monitor"),
-              std::vector<std::string>{"Add Port failed!"});
+              (std::vector<std::string>{"Add Port failed!", "no monitor \"Nobody's Monitor\" is registered"}));
     EXPECT_EQ(fileBytes(pserverBin()).size(), pserver::Size);
     EXPECT_TRUE(m_spooler.ports().empty());
 }

@@ -123,9 +123,17 @@ std::vector<std::string> createPort(const WizardServerTable& table, const std::s
     if (!platform::writeFilePrivately(systemDir + "/pserver.bin",
                                       std::string_view(reinterpret_cast<const char*>(record.data()), record.size())))
         return {"Create file error"};
+    // What the monitor did (the port, each queue, or why there is none) is the
+    // user's to know, after the failure message when it failed.
+    std::vector<std::string> messages;
     if (!spooler.addPort(monitorName))
-        return {"Add Port failed!"};
-    return {};
+        messages.push_back("Add Port failed!");
+    std::string report;
+    for (const std::string& line : spooler.lastReport())
+        report += (report.empty() ? "" : "\n") + line;
+    if (!report.empty())
+        messages.push_back(report);
+    return messages;
 }
 
 std::vector<std::string> finish(WizardServerTable& table, WizardNetwork& net, const std::string& systemDir,

@@ -46,7 +46,9 @@ std::string configurationWrite(WizardServerTable& table, WizardNetwork& net);
 
 // Port creation for the chosen entry: pserver.bin (exactly 81 bytes) in the
 // system directory, then AddPort under the monitor name. Returns the messages
-// to show, in order ("Create file error", "Add Port failed!"); empty when all went well.
+// to show, in order: "Create file error", or "Add Port failed!" when the spooler
+// refused, then the monitor's report as one message (a line for each thing it did,
+// or why it did not); empty when there is nothing to say.
 std::vector<std::string> createPort(const WizardServerTable& table, const std::string& systemDir,
                                     platform::Spooler& spooler, const std::string& monitorName);
 
