@@ -419,3 +419,17 @@ TEST(NetbiosLinkReplies, RepliesFailingTheHeaderTestAreIgnoredAndTheirReceivePos
     EXPECT_EQ(table.records[0], good);
     EXPECT_GE(box.reads(), 4);
 }
+
+TEST(NetbiosLinkReplies, RepliesThatAreNotTheOneLookedForDoNotCutTheWaitsShort) {
+    const std::uint16_t port = freePort();
+    protocol::ConfigRecord record = vnk::testing::patterned();
+    FakeBox box(port, {readReply(record, 1, 'X')}); // every read answered at once, and wrongly
+    WizardNetbiosLink link({adapter(0, port, 0x01)}, Fast, {});
+    ASSERT_EQ(link.start(), 1);
+    WizardServerTable table;
+    ASSERT_EQ(link.search(table, 0, 1), 1);
+    ASSERT_EQ(table.count, 1);
+    const auto began = std::chrono::steady_clock::now();
+    EXPECT_EQ(link.readConfig(table, 0), 0);
+    EXPECT_GE(std::chrono::steady_clock::now() - began, 5 * Fast.wizardWait); // its five waits, whole
+}

@@ -336,8 +336,14 @@ int WizardNetbiosLink::exchange(const WizardServerTable& table, int index, std::
     for (int attempt = 0; attempt < attempts; ++attempt) {
         calls.send(c.lana, c.nameNumber, to, request);
         for (int wait = 0; wait < waits; ++wait) {
-            m_layer.waitUntil(m_timing.wizardWait, [&] { return !pending(r.ncb); });
-            if (!pending(r.ncb)) {
+            // Each wait lasts its time: a reply that is not the one looked for
+            // is dropped and the receive posted again within the same wait.
+            const auto end = std::chrono::steady_clock::now() + m_timing.wizardWait;
+            for (auto left = m_timing.wizardWait; left.count() > 0;
+                 left = std::chrono::duration_cast<std::chrono::microseconds>(end - std::chrono::steady_clock::now())) {
+                m_layer.waitUntil(left, [&] { return !pending(r.ncb); });
+                if (pending(r.ncb))
+                    break;
                 const std::span<const Byte> reply = received(r);
                 // The header does not name the box: a late or doubled reply of
                 // another box is told apart by the name it came from.
