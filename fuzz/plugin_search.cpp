@@ -1,13 +1,12 @@
-// The administration plug-in's device search, datagram by datagram (a short
-// reply joined with the next datagram's bytes), and the list and frame pages
-// it writes from the devices found.
+// The administration plug-in's device search, datagram by datagram (only a
+// datagram of exactly 76 bytes is a reply; no other is kept or joined), and the
+// list and frame pages it writes from the devices found.
 //
 // Input: byte 0 bit 0 says whether the administration directory was found in
 // the registry (else only print servers are listed), bit 1 whether the pages
 // are written, bits 2-4 which device types the pages meet besides print
 // servers. Then datagrams, each a length byte and its bytes: 255 is a
-// receive that failed, a length over 76 a datagram that did not fit (its
-// first 76 bytes are kept).
+// receive that failed, a length over 76 a datagram that did not fit.
 #include "fuzz/fuzz_support.h"
 #include "platform/udp_socket.h"
 #include "plugin/core/device_search.h"
@@ -24,8 +23,6 @@ using vnk::fuzz::QuietReporter;
 using namespace vnk;
 using namespace vnk::plugin;
 using protocol::Byte;
-
-
 
 const char* nameOf(const DeviceEntry& e) {
     return reinterpret_cast<const char*>(e.identity.data() + protocol::identity::ServerName);
@@ -87,8 +84,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto datagram = length == 0xFF ? std::span<const Byte>() : in.take(length);
         const sockaddr_in from = platform::makeAddress(0x7F000000u | Byte(++datagrams), 13364);
         const std::size_t before = list.size();
-        const bool whole = replies.take(datagram.first(std::min(datagram.size(), SearchReplySize)), from);
-        check(list.size() == before || (whole && list.size() == before + 1));
+        const bool reply = replies.take(datagram, from);
+        check(reply == (datagram.size() == SearchReplySize));
+        check(list.size() == before || (reply && list.size() == before + 1));
         if (list.size() > before) {
             const DeviceEntry& e = list.back();
             check(e.identity[protocol::identity::Features] & 0x01);

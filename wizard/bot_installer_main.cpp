@@ -29,6 +29,16 @@ const char* const Usage =
 
 using Export = std::int32_t (*)(std::uint32_t, std::uint32_t, const char*);
 
+// The only names called: any other symbol the loader finds in the library or
+// its dependencies (strlen, qt_version_tag) has another signature, or is no
+// function at all, and calling it would crash.
+bool isEntryPoint(const std::string& name) {
+    for (const char* e : {"Callme", "NTCallme", "ClientCallme", "NTClientCallme"})
+        if (name == e)
+            return true;
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -55,6 +65,13 @@ int main(int argc, char** argv) {
     }
     if (exportName.empty() || !haveMonitor) {
         std::fprintf(stderr, "bot-installer: --export and --monitor are needed\n%s", Usage);
+        return 2;
+    }
+    if (!isEntryPoint(exportName)) {
+        std::fprintf(stderr,
+                     "bot-installer: \"%s\" is not an entry point of the setup wizard (Callme, NTCallme, "
+                     "ClientCallme, NTClientCallme)\n",
+                     exportName.c_str());
         return 2;
     }
 

@@ -55,7 +55,9 @@ int XGetTorvikPort(std::vector<DeviceEntry>& list, const platform::Endpoint& end
 // ("Can not create WBEMLIST.HTM!\n", ...; a page that could not be written
 // whole is reported the same way). keyOpened false (the registry key could not
 // be opened) first reports " Open Key fail". Print server names are
-// HTML-escaped in the list page.
+// HTML-escaped in the list page, read as UTF-8 when they are, else as
+// Windows-1252, with every character outside ASCII as a numeric character
+// reference (&#233;).
 void writeDevicePages(const std::vector<DeviceEntry>& list, const std::string& adminDir, bool keyOpened,
                       platform::ErrorReporter& reporter);
 
@@ -84,7 +86,8 @@ enum class WakeResult {
     Refused,      // the destination lies outside 127.0.0.0/8 while the broadcast address is a
                   // loopback one (reported, also in batch mode); nothing was sent
     SendFailed,   // the packet was built but not all six sends went out: a wait or a send failed
-                  // (reported unless batch), or a send used up its tries (not reported)
+                  // (reported unless batch), or a send used up its tries (reported unless batch
+                  // when no send went out at all)
     Sent,         // all six sends went out
 };
 // Where magic packets go: the port (VNK_WOL_PORT, 6000 in real use) and the

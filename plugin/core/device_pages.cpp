@@ -3,6 +3,7 @@
 // that puts it beside the home page of the first device.
 #include "plugin/core/admin.h"
 
+#include "platform/box_text.h"
 #include "platform/inifile.h"
 
 #include <arpa/inet.h>
@@ -13,19 +14,36 @@ namespace vnk::plugin {
 
 namespace {
 
-// A name from the network goes into the page as text, never as markup.
-std::string htmlEscaped(const std::string& text) {
+// A name from the network goes into the page as text, never as markup. Its
+// bytes are read as the box's texts are everywhere (UTF-8 when they are, else
+// Windows-1252), and every character outside ASCII is written as a numeric
+// character reference, so the page reads alike in any browser whatever
+// encoding it assumes, and an ASCII name is written as it is.
+std::string htmlEscaped(const std::string& bytes) {
+    const std::string text = platform::decodeBoxText(bytes, platform::CodePage::Windows1252);
     std::string out;
     out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&#39;"; break;
-        default: out += c;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            case '\'': out += "&#39;"; break;
+            default: out += char(c);
+            }
+            ++i;
+            continue;
         }
+        // The text is valid UTF-8: a lead byte and its continuation bytes.
+        const std::size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
+        char32_t code = c & (0x7F >> length);
+        for (std::size_t k = 1; k < length && i + k < text.size(); ++k)
+            code = code << 6 | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        out += "&#" + std::to_string(std::uint32_t(code)) + ";";
+        i += length;
     }
     return out;
 }

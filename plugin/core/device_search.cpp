@@ -5,7 +5,6 @@
 #include "platform/udp_socket.h"
 #include "protocol/device_filter.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -101,14 +100,9 @@ int sendRequest(int s, std::uint32_t to, std::uint16_t port, const Timing& timin
 } // namespace
 
 bool SearchReplies::take(std::span<const Byte> datagram, const sockaddr_in& from) {
-    const std::size_t taken = std::min(datagram.size(), ReplySize - m_collected);
-    if (taken)
-        std::memcpy(m_reply.data() + m_collected, datagram.data(), taken);
-    m_collected += taken;
-    if (m_collected < ReplySize)
+    if (datagram.size() != ReplySize)
         return false;
-    handleReply(m_list, m_reply.data(), from, m_adminDir, m_keyFound);
-    m_collected = 0;
+    handleReply(m_list, datagram.data(), from, m_adminDir, m_keyFound);
     return true;
 }
 
@@ -138,7 +132,6 @@ int XGetTorvikPort(std::vector<DeviceEntry>& list, const Endpoint& endpoint, con
     if (bindAny(s, 0) != 0)
         return fail("bind");
 
-    // Each datagram is read into its own buffer first; replies collects them.
     SearchReplies replies(list, adminDir, keyFound);
     for (std::size_t pass = 0; pass < timing.pluginPassWait.size(); ++pass) {
         for (int k = 0; k < 2; ++k)
@@ -146,7 +139,7 @@ int XGetTorvikPort(std::vector<DeviceEntry>& list, const Endpoint& endpoint, con
                 closeSocket(s);
                 return 1;
             }
-        int idle = 0; // receives in a row that completed no reply
+        int idle = 0; // receives in a row that brought no reply
         for (;;) {
             const WaitResult w = waitReadable(s, timing.pluginPassWait[pass]);
             if (w == WaitResult::TimedOut)
@@ -156,11 +149,12 @@ int XGetTorvikPort(std::vector<DeviceEntry>& list, const Endpoint& endpoint, con
                 closeSocket(s);
                 return 1;
             }
+            // Each datagram is received whole into an empty buffer; a longer one
+            // than a reply fails to fit and counts as a failed receive.
             Byte datagram[ReplySize];
             sockaddr_in from{};
             const ssize_t n = receiveDatagram(s, datagram, sizeof datagram, &from);
-            // A longer datagram fills the buffer and loses the rest.
-            const std::size_t got = n >= 0 ? std::size_t(n) : errno == EMSGSIZE ? sizeof datagram : 0;
+            const std::size_t got = n >= 0 ? std::size_t(n) : 0;
             if (replies.take(std::span<const Byte>(datagram, got), from)) {
                 idle = 0;
             } else if (++idle >= timing.pluginIdleReceives) {

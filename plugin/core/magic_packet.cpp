@@ -139,7 +139,7 @@ WakeResult SendMagicPacket(const std::string& ipText, const std::string& macText
         closeSocket(s);
         return WakeResult::Refused;
     }
-    bool allOut = true;
+    int out = 0; // sends that went out
     for (int round = 0; round < 3; ++round)
         for (int k = 0; k < 2; ++k) {
             const int sent = sendOnce(s, packet->data(), *to, where.port, timing, batch, reporter);
@@ -147,10 +147,14 @@ WakeResult SendMagicPacket(const std::string& ipText, const std::string& macText
                 closeSocket(s);
                 return WakeResult::SendFailed;
             }
-            allOut = allOut && sent == 1;
+            out += sent;
         }
     closeSocket(s);
-    return allOut ? WakeResult::Sent : WakeResult::SendFailed;
+    // Every try of every send timed out or would have blocked: no failure was
+    // reported on the way, yet the PC was not woken, and the user is told.
+    if (out == 0 && !batch)
+        reporter.report(" " + std::string(Operation) + ": the magic packet was not sent (it went out on no try)");
+    return out == 6 ? WakeResult::Sent : WakeResult::SendFailed;
 }
 
 std::vector<std::pair<std::string, std::string>> magicPacketTargets(const std::string& fileText) {

@@ -2,6 +2,7 @@
 // one plug-in instance for each <embed> of a page whose type the plug-in
 // handles, gives each a window, and follows the pages the plug-in sends it to.
 #include "platform/program_dir.h"
+#include "plugin/host/link_following.h"
 #include "plugin/host/page_reading.h"
 #include "plugin/npapi.h"
 #include "sheet/utility_main.h"
@@ -367,15 +368,14 @@ void Host::show(const std::string& path) {
 void Host::linkClicked(const QUrl& url) {
     if (m_busy > 0)
         return;
-    if (url.isRelative()) {
-        const QString current = m_view->source().toLocalFile();
-        const std::string folder = current.isEmpty() ? m_folder : QFileInfo(current).absolutePath().toStdString();
-        if (const auto path = resolveLocal(folder, url.toString().toStdString())) {
-            m_folder = folder;
-            m_pending = *path;
-            navigate();
-            return;
-        }
+    // The view hands a relative link over resolved against the page it shows.
+    const QString current = m_view->source().toLocalFile();
+    const std::string folder = current.isEmpty() ? m_folder : QFileInfo(current).absolutePath().toStdString();
+    if (const auto path = pageOfFolder(folder, url)) {
+        m_folder = folder;
+        m_pending = *path;
+        navigate();
+        return;
     }
     // The print servers' own pages are served by the boxes: a web browser shows them.
     m_status->setText(url.toString() + QStringLiteral(" is not a page of this folder; a web browser shows it"));

@@ -92,10 +92,13 @@ TEST(BotInstaller, ClientCallmeAddsThePortWithItsCupsQueuesAndARunAgainUpdatesTh
 TEST(BotInstaller, RefusesACallItCannotMake) {
     ScratchDir state;
     const std::string environment = "VNK_STATE_DIR=" + state.path();
-    Outcome r = installer(state, environment, "--export Uninstall --monitor M");
-    EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.output.find("no entry point \"Uninstall\""), std::string::npos) << r.output;
-    r = installer(state, environment, "--export Callme --monitor M --library " + state.file("missing.so"));
+    // Names the loader would find in libbot's dependencies are no entry points either.
+    for (const std::string name : {"Uninstall", "strlen", "qt_version_tag"}) {
+        const Outcome refused = installer(state, environment, "--export " + name + " --monitor M");
+        EXPECT_EQ(refused.status, 2) << name;
+        EXPECT_NE(refused.output.find("\"" + name + "\" is not an entry point"), std::string::npos) << refused.output;
+    }
+    Outcome r = installer(state, environment, "--export Callme --monitor M --library " + state.file("missing.so"));
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.output.find("cannot load"), std::string::npos) << r.output;
     // Without a display the wizard cannot open, and the entry point still returns 0.

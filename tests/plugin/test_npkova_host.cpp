@@ -1,9 +1,16 @@
 // npkova-host: how it reads a page, and the administration page wbem.htm run
 // with it against a simulated LAN: the plug-in searches, writes the list pages
 // into the administration directory and sends the host on to the frame page.
+#include "plugin/core/admin.h"
+#include "plugin/host/link_following.h"
 #include "plugin/host/page_reading.h"
 #include "sim/sim_lan.h"
 #include "support/sim_helpers.h"
+
+#include <QApplication>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextBrowser>
 
 #include <gtest/gtest.h>
 
@@ -61,6 +68,35 @@ TEST(NpkovaHostPage, ARelativeUrlFindsAFileThatDiffersOnlyInCase) {
     EXPECT_EQ(resolveLocal(dir.path(), "missing.htm"), dir.file("missing.htm"));
     EXPECT_FALSE(resolveLocal(dir.path(), "http://127.0.0.1"));
     EXPECT_FALSE(resolveLocal(dir.path(), "/etc/passwd"));
+}
+
+TEST(NpkovaHostLinks, ClickedLinksToPagesOfTheFolderAreFollowedAndNoOthers) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    int argc = 1;
+    char name[] = "test_npkova_host", *argv[] = {name, nullptr};
+    QApplication app(argc, argv);
+    ScratchDir admin;
+    RecordingReporter reporter;
+    plugin::writeDevicePages({}, admin.path(), true, reporter);
+    QTextBrowser view; // as the host sets it up: it opens no link itself
+    view.setOpenLinks(false);
+    view.show();
+    // The URL the view hands to anchorClicked when the user clicks the link that reads text.
+    const auto clicked = [&](const std::string& page, const char* text) {
+        view.setSource(QUrl::fromLocalFile(QString::fromStdString(page)));
+        QTextCursor at(view.document());
+        at.setPosition(view.document()->find(QString::fromLatin1(text)).selectionStart() + 1);
+        QSignalSpy spy(&view, &QTextBrowser::anchorClicked);
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, view.cursorRect(at).center() + QPoint(2, 0));
+        return spy.size() == 1 ? spy[0][0].toUrl() : QUrl();
+    };
+    const std::string list = admin.file("WBEMLIST.htm"), pages = ADMIN_PAGES;
+    EXPECT_EQ(pageOfFolder(admin.path(), clicked(list, "Magic Packet")), admin.file("magic.htm"));
+    EXPECT_EQ(pageOfFolder(admin.path(), clicked(list, "Refresh")), admin.file("wbem.htm"));
+    EXPECT_EQ(pageOfFolder(pages, clicked(pages + "/magic.htm", "Wake every PC")), pages + "/batch.htm");
+    // A box's own page, and a page out of the folder, are not the host's to open.
+    EXPECT_EQ(pageOfFolder(admin.path(), QUrl(QStringLiteral("HTTP://127.0.0.1"))), std::nullopt);
+    EXPECT_EQ(pageOfFolder(admin.path(), QUrl(QStringLiteral("../wbem.htm"))), std::nullopt);
 }
 
 struct HostRun {

@@ -119,6 +119,14 @@ TEST_F(DevicePagesTest, NamesFromTheNetworkAreTextInThePage) {
     EXPECT_NE(page.find(">" + std::string(46, 'N') + "</FONT>"), std::string::npos);
 }
 
+TEST_F(DevicePagesTest, NamesOutsideAsciiAreCharacterReferencesOfTheirText) {
+    // Windows-1252 bytes, and UTF-8 up to a character outside the BMP.
+    write({device("CAF\xC9-\x80", 0, 0x0A000005), device("Caf\xC3\xA9 \xE5\x8D\xB0\xF0\x9F\x96\xA8", 0, 0x0A000006)});
+    const std::string page = list();
+    EXPECT_NE(page.find(">CAF&#201;-&#8364;</FONT>"), std::string::npos) << page;
+    EXPECT_NE(page.find(">Caf&#233; &#21360;&#128424;</FONT>"), std::string::npos) << page;
+}
+
 TEST_F(DevicePagesTest, EmptyListShowsNowbemAndFailuresAreReported) {
     // A type the filter may let in but no heading names: shown in the body only.
     write({device("ODD", 2, 0x0A000007)});

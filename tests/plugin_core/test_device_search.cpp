@@ -1,5 +1,5 @@
 // The plug-in's search against simulated boxes and PCs on loopback, and against
-// a plain socket that plays a box answering in pieces.
+// a plain socket that plays a box among stray datagrams.
 #include "plugin/core/admin.h"
 #include "platform/udp_socket.h"
 #include "support/sim_helpers.h"
@@ -167,14 +167,14 @@ TEST_F(DeviceSearchTest, ListsWhatAsksToBeListedAndPassesTheFilter) {
     EXPECT_TRUE(m_reporter.messages.empty());
 }
 
-TEST(DeviceSearch, JoinsAReplyThatCameInTwoPiecesAndTakesTheSendersAddress) {
-    // 40 bytes, then a datagram carrying the other 36 and 14 more that do not
-    // belong to any reply: only what fits is taken.
+TEST(DeviceSearch, OnlyWholeRepliesCountAndEachTakesItsSendersAddress) {
+    // Before each reply a stray 7-byte datagram, after it a reply of another
+    // box with 14 bytes too many: neither is a device, nor hides the reply.
     PlayedBox box([](int request) {
-        Bytes reply = searchReply("SPLIT" + std::to_string(request), std::uint8_t(request));
-        Bytes first(reply.begin(), reply.begin() + 40), second(reply.begin() + 40, reply.end());
-        second.insert(second.end(), 14, 0xEE);
-        return std::vector<Bytes>{first, second};
+        Bytes longer = searchReply("LONG" + std::to_string(request), 0x80);
+        longer.insert(longer.end(), 14, 0xEE);
+        return std::vector<Bytes>{{0x00, 0x00, 0xB4, 0x11, 0x22, 0x33, 0x01},
+                                  searchReply("REAL" + std::to_string(request), std::uint8_t(request)), longer};
     });
     ASSERT_NE(box.port(), 0);
     vnk::testing::RecordingReporter reporter;
@@ -189,7 +189,7 @@ TEST(DeviceSearch, JoinsAReplyThatCameInTwoPiecesAndTakesTheSendersAddress) {
         EXPECT_EQ(r, (Bytes{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x04, 0xFF, 0xFB}));
     ASSERT_EQ(list.size(), 6u);
     for (std::size_t i = 0; i < list.size(); ++i) {
-        const Bytes reply = searchReply("SPLIT" + std::to_string(i + 1), std::uint8_t(i + 1));
+        const Bytes reply = searchReply("REAL" + std::to_string(i + 1), std::uint8_t(i + 1));
         EXPECT_EQ(Bytes(list[i].identity.begin(), list[i].identity.end()), Bytes(reply.begin() + 10, reply.end()));
         EXPECT_EQ(list[i].mac[5], i + 1);
         EXPECT_EQ(ntohl(list[i].from.sin_addr.s_addr), 0x7F000002u) << "the address the reply came from";

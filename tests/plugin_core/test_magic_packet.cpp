@@ -119,6 +119,17 @@ TEST(MagicPacket, SixPacketsGoToTheAddressOrToTheLoopbackBroadcast) {
     EXPECT_TRUE(reporter.messages.empty());
 }
 
+TEST(MagicPacket, APacketThatWentOutOnNoTryIsSaidNotToBeSentUnlessInBatchMode) {
+    vnk::testing::RecordingReporter reporter;
+    platform::Timing timing = platform::Timing::fast();
+    timing.magicPacketAttempts = 0; // every send has used up its tries at once
+    for (const bool batch : {true, false})
+        EXPECT_EQ(SendMagicPacket("127.0.0.1", "0000B400A5F6", {"127.255.255.255", 9}, timing, batch, reporter),
+                  WakeResult::SendFailed);
+    EXPECT_EQ(reporter.messages,
+              std::vector<std::string>{" SendMagicPacket: the magic packet was not sent (it went out on no try)"});
+}
+
 TEST(MagicPacket, DestinationIsReadAsInetAddrReadsItAndStaysOnLoopback) {
     EXPECT_EQ(magicPacketAddress("192.168.1.255"), 0xC0A801FFu);
     EXPECT_EQ(magicPacketAddress("10.1.2.300"), 0xFFFFFFFFu);
