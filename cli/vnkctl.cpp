@@ -12,6 +12,7 @@
 #include "platform/inifile.h"
 #include "platform/program_dir.h"
 #include "platform/udp_socket.h"
+#include "platform/version.h"
 #include "plugin/core/admin.h"
 #include "protocol/consistent_read.h"
 #include "protocol/firmware.h"
@@ -116,8 +117,9 @@ const char* const Usage =
     "                   text, or null), \"identification\": [items]}]\n"
     "  set              \"box\", \"written\": {FIELD: value}\n"
     "  reset            \"box\" (the name it came back with), \"previous_name\", \"active_ip\"\n"
-    "  testprint        \"box\", \"port\", \"port_in_request\" (false: the request names no port and\n"
-    "                   the box prints on the port it chooses)\n"
+    "  testprint        \"box\", \"port\", \"port_in_request\" (true over IPX, whose request carries the\n"
+    "                   port; false over UDP: the request names no port and the box prints on the\n"
+    "                   port it chooses)\n"
     "  factory-default  \"box\"\n"
     "  upgrade          \"box\", \"image\" (1-3)\n"
     "  backup           \"box\", \"ethernet\", \"file\", \"saved\"\n"
@@ -293,6 +295,9 @@ public:
                 if (socket >= 0)
                     platform::closeSocket(socket);
             }
+        } else if (m_ipx) {
+            // The same over IPX: the broadcast search ends at that box's answer.
+            searched = m_ipx->XFindPrintServer([&] { return exactMatch(box) >= 0; }) == 1;
         } else {
             searched = m_ctx.XGetPort() == 1;
         }
@@ -563,7 +568,9 @@ int cmdList(Session& s, bool withStatus) {
         for (std::size_t k = 0; k < 3; ++k) {
             Json items = Json::array();
             o.text() << "\n" << titles[k] << ":" << (lists[k].second->empty() ? " none" : "") << "\n";
-            for (const auto& n : *lists[k].second) {
+            for (const auto& listed : *lists[k].second) {
+                // A tree's name is shown without its "_" padding, as the NetWare page shows it.
+                const std::string n = k == 0 ? trimTreePadding(listed) : listed;
                 items.push_back(boxText(n));
                 o.text() << "  " << shownName(n) << "\n";
             }
@@ -834,9 +841,12 @@ int cmdTestPrint(Session& s, const std::string& portText) {
     const std::string portName = protocol::portName(port, 3);
     o.result()["box"] = boxText(s.entry().name());
     o.result()["port"] = portName;
-    o.result()["port_in_request"] = false;
+    // The IPX request carries the port; the UDP request is the header alone.
+    const bool inRequest = s.ipx() != nullptr;
+    o.result()["port_in_request"] = inRequest;
     o.text() << "Test page sent to " << s.name() << " for " << portName
-             << " (the request names no port: the box prints it on the port it chooses)\n";
+             << (inRequest ? " (the request names the port)\n"
+                           : " (the request names no port: the box prints it on the port it chooses)\n");
     return ExitOk;
 }
 

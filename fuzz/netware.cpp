@@ -113,10 +113,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             request = ipx::endConnectionRequest(connection);
             break;
         }
+        const int violations = server.sequenceViolations;
         const auto r = server.ncpRequest(request, from);
-        // Every request the utility makes is answered, but a read of no name.
+        // Every request the utility makes is answered, but a read of no name and
+        // one out of sequence (after requests from the input or from another
+        // station, which the utility does not make).
         const bool ours = (which & 7) >= 3;
-        check(r || !ours || ((which & 7) == 5 && request[12] == 0));
+        const bool outOfTurn = server.sequenceViolations != violations;
+        check(r || !ours || ((which & 7) == 5 && request[12] == 0) || outOfTurn);
         if (!r)
             continue;
         checkAnswer(*r, request);
@@ -125,7 +129,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const auto made = ipx::parseCreateConnectionReply(*r);
             check(made || !ipx::ncpSuccessful(*r));
             if (made)
-                connection = *made;
+                connection = *made; // the sequence counts on from the reply's
+            continue;
         } else if ((which & 7) == 4 && ipx::ncpSuccessful(*r)) {
             // A found object is read whole: what the utility's scan waits for.
             check(r->size() == ipx::ScanReplySize && ipx::parseScanReply(*r));
@@ -133,7 +138,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             check(r->size() == ipx::PropertyReplySize && ipx::parseNetAddressReply(*r));
         }
         if (ours)
-            ++connection.sequence;
+            ++connection.sequence; // each reply that came counts, as the utility counts them
     }
     check(server.openConnections() <= sim::netware::MaxConnections);
     return 0;

@@ -13,6 +13,10 @@
 
 namespace vnk::ipxconfig {
 
+// Why the IPX segment of this PC cannot be used, in the utility's words, when
+// the segment's reading failed with why: no VNK_IPX_PORT, or the setting at fault.
+QString ipxSetupRefusal(const std::string& why);
+
 class HollinProgram : public sheet::UtilityProgram {
 public:
     using ContextFactory = std::function<std::unique_ptr<ipx::IpxServerContext>(

@@ -122,7 +122,7 @@ sheet::PageParameters hollinParameters() {
     t.systemLocationLabel = QStringLiteral("系統位置:");
 
     t.fileNameLabel = QStringLiteral("檔案名稱");
-    t.browseButton = QStringLiteral("瀏覽...");
+    t.browseButton = QStringLiteral("瀏覽");
     t.upgradeButton = QStringLiteral("軔體更新");
     t.openFileCaption = QStringLiteral("開啟");
     t.upgradeProgressFormat = QStringLiteral("%v / %m 區塊");
@@ -169,6 +169,10 @@ const HollinTexts& hollinTexts() {
         .valueDisable = QStringLiteral("Disable"),
         .valueAuto = QStringLiteral("Auto"),
         .valueMissing = QStringLiteral("N/A"),
+        .ipxNotSetUp = QStringLiteral("這部電腦沒有設定 IPX: 請把 VNK_IPX_PORT 設為承載 IPX 網段的 UDP 埠 (實際的網段為 213)"),
+        .notAPortNumber = QStringLiteral("%1 不是埠號: %2"),
+        .notAnAddress = QStringLiteral("%1 不是 IPv4 位址: %2"),
+        .notANodeNumber = QStringLiteral("%1 不是 IPX 節點號碼: %2"),
     };
     return t;
 }

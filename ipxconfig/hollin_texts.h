@@ -66,6 +66,13 @@ struct HollinTexts {
     QString valueDisable;       // "Disable"
     QString valueAuto;          // "Auto"
     QString valueMissing;       // "N/A"
+
+    // Refusals at start-up: this PC has no IPX, or a setting of the environment
+    // cannot be used (%1 the variable, %2 its value).
+    QString ipxNotSetUp;
+    QString notAPortNumber;
+    QString notAnAddress;
+    QString notANodeNumber;
 };
 
 const HollinTexts& hollinTexts();

@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
         "Settings are read from Config.ini beside the program; nothing is written to a box\n"
         "until a page's Write button (寫入) is pressed.\n\n"
         "  --help, -h      this text\n"
-        "  --version       the title and version from Config.ini, then exit\n"
+        "  --version       the suite's version, then the title and version from Config.ini\n"
         "  -platform NAME  a Qt platform; offscreen runs without a display\n\n"
         "Environment:\n"
         "  VNK_IPX_PORT    the UDP port that carries the IPX segment (213 on a real segment);\n"
@@ -29,13 +29,14 @@ int main(int argc, char** argv) {
     hollin.codePage = ipxconfig::hollinParameters().codePage;
     hollin.qtLanguage = QStringLiteral("zh_TW");
     hollin.fontFamily = ipxconfig::hollinFontFamily();
+    hollin.notAPortNumber = ipxconfig::hollinTexts().notAPortNumber;
+    hollin.notAnAddress = ipxconfig::hollinTexts().notAnAddress;
     hollin.makeProgram = [](const platform::Endpoint& endpoint, sheet::QtUiServices& ui,
                             std::string& error) -> std::unique_ptr<sheet::UtilityProgram> {
-        const auto segment = platform::ipxSegmentFromEnvironment(&error);
+        std::string why;
+        const auto segment = platform::ipxSegmentFromEnvironment(&why);
         if (!segment) {
-            if (error.empty())
-                error = "IPX is not set up on this PC: set VNK_IPX_PORT to the UDP port that carries the "
-                        "IPX segment (213 on a real one)";
+            error = ipxconfig::ipxSetupRefusal(why).toStdString();
             return nullptr;
         }
         return std::make_unique<ipxconfig::HollinProgram>(platform::programDirectory(), endpoint, *segment,

@@ -518,7 +518,11 @@ int runUpgrade(CPServerContext& ctx, UpgradeChannel& channel, ServerEntry& entry
 
     // A box with firmware takes the first handshake as the call to stop its
     // firmware and wait; it shows that in its search reply, and the second
-    // handshake starts the transfer.
+    // handshake starts the transfer. It clears byte 64 of the reply datagram:
+    // identity byte 54 behind the UDP header, identity byte 60 behind the
+    // shorter IPX one. A box that clears identity byte 54 whatever the header
+    // waits as well.
+    constexpr std::size_t UpgradeModeReplyByte = 64;
     const std::size_t id = ctx.searchReplyIdentity();
     Byte search[DiscoveryReplySize]{};
     if (firmwarePresent(entry.identity)) {
@@ -529,7 +533,7 @@ int runUpgrade(CPServerContext& ctx, UpgradeChannel& channel, ServerEntry& entry
             return finish(UpgradeEnd::BoxNotFound);
         if (channel.handshake() != 1)
             return finish(UpgradeEnd::HandshakeFailed);
-        if (search[id + identity::UpgradeState] != 0)
+        if (search[UpgradeModeReplyByte] != 0 && search[id + identity::UpgradeState] != 0)
             return finish(UpgradeEnd::NotInUpgradeMode);
     }
 

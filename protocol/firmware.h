@@ -166,7 +166,7 @@ enum class UpgradeEnd {
     SocketFailed,       // set-up failed; reported
     HandshakeFailed,    // no accepted reply to the upgrade handshake
     BoxNotFound,        // box with firmware: no search answered before the second handshake
-    NotInUpgradeMode,   // box with firmware: its search reply did not show 0 at identity byte 54
+    NotInUpgradeMode,   // box with firmware: its search reply showed no 0 at byte 64 or identity byte 54
     FileError,          // the file did not open or could not be read; fileError says why
     NoRequest,          // the box stopped asking (the silence limit passed)
     RequestReadsUsedUp, // a block request did not come together within the reads
@@ -223,8 +223,8 @@ public:
 
 // The transfer over a channel, for every transport: a type index outside 0-2
 // is refused before anything is opened; a box with firmware is searched for
-// (its search reply must show 0 at identity byte 54) and shaken hands with
-// again; then every block request is answered from the file until the end
+// (its search reply must show 0 at byte 64 of the datagram or at identity
+// byte 54) and shaken hands with again; then every block request is answered from the file until the end
 // marker; at last the box is searched for and the entry takes its identity.
 int runUpgrade(CPServerContext& ctx, UpgradeChannel& channel, ServerEntry& entry, const std::string& path,
                const MacAddress& recordEthernet, int typeIndex, const UpgradeProgress& progress,

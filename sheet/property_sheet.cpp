@@ -9,6 +9,7 @@
 #include <QHBoxLayout>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QProxyStyle>
 #include <QScreen>
 #include <QTabBar>
 #include <QTabWidget>
@@ -23,6 +24,22 @@ using namespace Qt::StringLiterals;
 namespace {
 // Room for the pages with the most controls without a scroll bar.
 constexpr int MinimumHeight = 420;
+// What the window manager's frame may take of the screen's width.
+constexpr int FrameAllowance = 16;
+// The least room a tab keeps beside its caption (both sides together).
+constexpr int MinimumTabSpace = 8;
+
+// The application's style, with the room beside each tab's caption the sheet gives.
+class TabSpacing final : public QProxyStyle {
+public:
+    explicit TabSpacing(int space) : m_space(space) {}
+    int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override {
+        return metric == PM_TabBarTabHSpace ? m_space : QProxyStyle::pixelMetric(metric, option, widget);
+    }
+
+private:
+    int m_space;
+};
 } // namespace
 
 PropertySheet::PropertySheet(const QString& caption, protocol::CPServerContext& context, UiServices& ui,
@@ -167,12 +184,26 @@ bool PropertySheet::setActivePage(PageRole role) {
 
 void PropertySheet::showEvent(QShowEvent* event) {
     if (!m_started) {
-        // Wide enough for every tab when the screen allows it; the scroll
-        // buttons of the tab bar remain for long titles and small screens.
-        const int tabsWidth =
-            m_tabs->tabBar()->sizeHint().width() + 2 * layout()->contentsMargins().left() + 8;
+        // Every tab's caption in view: the sheet is as wide as its tabs need, up
+        // to the screen's width less a window frame. Where that is not enough,
+        // the tabs leave less room beside their captions when that brings them
+        // all in view (down to MinimumTabSpace); on a screen narrower still they
+        // keep their room and the tab bar its scroll buttons.
+        QTabBar* bar = m_tabs->tabBar();
+        const int sides = 2 * layout()->contentsMargins().left() + 8;
+        int tabsWidth = bar->sizeHint().width() + sides;
         const int screenWidth =
-            screen() != nullptr ? screen()->availableGeometry().width() * 9 / 10 : tabsWidth;
+            screen() != nullptr ? screen()->availableGeometry().width() - FrameAllowance : tabsWidth;
+        if (tabsWidth > screenWidth && bar->count() > 0) {
+            const int space = bar->style()->pixelMetric(QStyle::PM_TabBarTabHSpace, nullptr, bar);
+            const int less = (tabsWidth - screenWidth + bar->count() - 1) / bar->count();
+            if (space - less >= MinimumTabSpace) {
+                auto* spacing = new TabSpacing(space - less);
+                spacing->setParent(this);
+                bar->setStyle(spacing);
+                tabsWidth = bar->sizeHint().width() + sides;
+            }
+        }
         if (width() < tabsWidth)
             resize(std::min(tabsWidth, screenWidth), height());
         if (height() < MinimumHeight)

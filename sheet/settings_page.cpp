@@ -5,8 +5,12 @@
 #include "protocol/consistent_read.h"
 #include "protocol/pserver_context.h"
 
+#include <QAbstractButton>
+#include <QButtonGroup>
+#include <QComboBox>
 #include <QFormLayout>
 #include <QSignalBlocker>
+#include <QTreeWidget>
 
 #include <algorithm>
 
@@ -85,6 +89,34 @@ void SettingsPage::setControlsEnabled(bool enabled) {
             w->setEnabled(enabled);
 }
 
+void SettingsPage::clearValues() {
+    auto own = [&](QWidget* w) { return !header()->isAncestorOf(w); };
+    for (auto* combo : findChildren<QComboBox*>())
+        if (own(combo))
+            combo->setCurrentIndex(-1);
+    for (auto* edit : findChildren<QLineEdit*>()) // an editable choice's edit too
+        if (own(edit))
+            edit->clear();
+    for (auto* button : findChildren<QAbstractButton*>()) {
+        if (!own(button) || !button->isCheckable())
+            continue;
+        // A choice of one among several is cleared too: none is ticked.
+        QButtonGroup* group = button->group();
+        const bool exclusive = group && group->exclusive();
+        const bool autoExclusive = button->autoExclusive();
+        if (group)
+            group->setExclusive(false);
+        button->setAutoExclusive(false);
+        button->setChecked(false);
+        button->setAutoExclusive(autoExclusive);
+        if (group)
+            group->setExclusive(exclusive);
+    }
+    for (auto* list : findChildren<QTreeWidget*>())
+        if (own(list))
+            list->clear();
+}
+
 bool SettingsPage::onSetActive() {
     exchangeHeader();
     setEnabled(true);
@@ -92,6 +124,7 @@ bool SettingsPage::onSetActive() {
     if (!entry()) {
         // Nothing selected yet: the General page will not let this happen, but a
         // page must not read buffers that describe no box.
+        clearValues();
         setControlsEnabled(false);
         setEnabled(false);
         return true;
@@ -100,6 +133,8 @@ bool SettingsPage::onSetActive() {
     if (!refusalText.isEmpty()) {
         m_refused = true;
         appMessage(refusalText);
+        // Nothing of the box selected before stays on the page.
+        clearValues();
         setControlsEnabled(false);
         setEnabled(false);
         return true;

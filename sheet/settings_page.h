@@ -66,6 +66,9 @@ protected:
     virtual void written() {}
     // The page's own controls, enabled or disabled as a whole by a refusal.
     virtual void setControlsEnabled(bool enabled);
+    // Empties what the controls show (a refused page shows nothing of the box
+    // selected before it): texts, choices, ticks and list rows.
+    virtual void clearValues();
 
     // A row with a label and a read-only edit for the print server's name
     // ("title Name"); the label is set at initialisation.

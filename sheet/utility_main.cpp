@@ -2,6 +2,7 @@
 
 #include "platform/box_text.h"
 #include "platform/program_dir.h"
+#include "platform/version.h"
 #include "sheet/rules/app_strings.h"
 
 #include <QApplication>
@@ -47,6 +48,18 @@ bool installQtTexts(const QString& language) {
 
 bool displayConfigured() { return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM"); }
 
+QString unusableSetting(const UtilityMain& utility) {
+    const QString broadcast = qEnvironmentVariable("VNK_BROADCAST");
+    if (!broadcast.isEmpty() && !platform::parseIPv4(broadcast.toStdString()))
+        return utility.notAnAddress.arg(QStringLiteral("VNK_BROADCAST"), broadcast);
+    for (const char* name : {"VNK_PORT", "VNK_FW_PORT"}) {
+        const QString port = qEnvironmentVariable(name);
+        if (!port.isEmpty() && !platform::parsePort(port.toStdString()))
+            return utility.notAPortNumber.arg(QLatin1String(name), port);
+    }
+    return {};
+}
+
 int runUtility(int argc, char** argv, const UtilityMain& utility) {
     // These need no window: they are answered before Qt looks for a display.
     bool platformOption = false;
@@ -57,7 +70,8 @@ int runUtility(int argc, char** argv, const UtilityMain& utility) {
         }
         if (std::strcmp(argv[i], "--version") == 0) {
             const auto strings = readAppStrings(settingsPathFor(platform::programDirectory()));
-            std::printf("%s: %s %s\n", utility.name,
+            // The suite's version, then the title and version Config.ini gives the About box.
+            std::printf("%s %s\n%s %s\n", utility.name, VNK_VERSION,
                         platform::terminalSafe(platform::decodeBoxText(strings.title, utility.codePage)).c_str(),
                         platform::terminalSafe(platform::decodeBoxText(strings.version, utility.codePage)).c_str());
             return 0;
@@ -79,10 +93,10 @@ int runUtility(int argc, char** argv, const UtilityMain& utility) {
     QtUiServices ui;
 
     // POSIX sockets need no start-up call, so there is no "sockets could not be
-    // started" case here. A broken VNK_* setting, though, would fall back to the
-    // real broadcast address: refuse to start instead.
-    std::string error;
-    const platform::Endpoint endpoint = platform::Endpoint::fromEnvironment(&error);
+    // started" case here. A broken setting of the endpoint, though, would fall
+    // back to the real broadcast address: refuse to start instead.
+    std::string error = unusableSetting(utility).toStdString();
+    const platform::Endpoint endpoint = platform::Endpoint::fromEnvironment();
     std::unique_ptr<UtilityProgram> program;
     if (error.empty())
         program = utility.makeProgram(endpoint, ui, error);

@@ -23,6 +23,10 @@ struct UtilityMain {
     QString qtLanguage;
     // The font family asked for first (the system's choice follows); empty: the system's.
     QString fontFamily;
+    // How a setting of the environment that cannot be used is named (%1 the
+    // variable, %2 its value).
+    QString notAPortNumber = QStringLiteral("%1 is not a port number: %2");
+    QString notAnAddress = QStringLiteral("%1 is not an IPv4 address: %2");
     // Builds the program once the application runs. A refusal fills error (shown
     // on stderr and in a message box) and returns nothing.
     std::function<std::unique_ptr<UtilityProgram>(const platform::Endpoint&, QtUiServices&, std::string& error)>
@@ -30,6 +34,13 @@ struct UtilityMain {
 };
 
 int runUtility(int argc, char** argv, const UtilityMain& utility);
+
+// What stops a utility before its program is built: a setting of its endpoint
+// (VNK_BROADCAST, VNK_PORT, VNK_FW_PORT) that cannot be used, in the utility's
+// words; empty when there is none. The other VNK_ settings are not its
+// endpoint's: the IPX utility reads VNK_IPX_PORT with its segment and says
+// itself what is wrong with it, and the IP utility does not use IPX.
+QString unusableSetting(const UtilityMain& utility);
 
 // True when Qt has somewhere to put a window: DISPLAY, WAYLAND_DISPLAY or
 // QT_QPA_PLATFORM is set and not empty.

@@ -367,7 +367,13 @@ std::optional<std::vector<Byte>> SimBox::answer(Byte cmd, std::span<const Byte> 
     std::vector<Byte> r;
     switch (cmd) {
     case CmdSearch: {
-        const IdentityBlock id = identity();
+        IdentityBlock id = identity();
+        // Over IPX a box that waits for a transfer clears byte 64 of its reply,
+        // as over UDP: there that is identity byte 60, and byte 54 stays as it is.
+        if (framing == Framing::Ipx && m_upgradeState == 0) {
+            id[identity::ServerType] = 0;
+            id[identity::UpgradeState] = 1;
+        }
         r.assign(id.begin(), id.end());
         break;
     }

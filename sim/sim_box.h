@@ -155,7 +155,9 @@ public:
     // Kept in the state file with the record: an upgrade outlives a restart.
     void setFirmwarePresent(bool present);
     // Identity byte 54: 1 in normal operation, 0 once a box with firmware has
-    // taken the first upgrade handshake and waits for the transfer.
+    // taken the first upgrade handshake and waits for the transfer. Over IPX
+    // the search reply shows that 0 at identity byte 60 instead (byte 64 of
+    // the reply datagram either way) and keeps byte 54 at 1.
     void setUpgradeState(Byte value) { m_upgradeState = value; }
     Byte upgradeState() const { return m_upgradeState; }
     FirmwarePlan& firmwarePlan() { return m_spec.firmware; }

@@ -160,25 +160,32 @@ std::optional<std::vector<Byte>> SimFileServer::ncpRequest(std::span<const Byte>
         return std::nullopt;
     }
     std::optional<std::vector<Byte>> answer;
-    const std::uint16_t connection = std::uint16_t(request[3] | request[5] << 8);
-    const auto open = m_connections.find(connection);
-    const bool known = open != m_connections.end() && open->second == from;
+    if (!ending) {
+        answer = request[9] == ScanObjectSubfunction ? scanObject(request) : readProperty(request);
+        if (!answer) {
+            ++refused;
+            return answer;
+        }
+    }
+    const std::uint16_t number = std::uint16_t(request[3] | request[5] << 8);
+    const auto open = m_connections.find(number);
+    if (open == m_connections.end() || open->second.station != from)
+        return reply(request, Failure, BadConnection);
+    Connection& connection = open->second;
+    if (request[2] != Byte(connection.sequence + 1)) {
+        if (request[2] == connection.sequence && std::ranges::equal(request, connection.lastRequest))
+            return connection.lastReply;
+        ++refused;
+        ++sequenceViolations;
+        return std::nullopt;
+    }
     if (ending) {
-        if (!known)
-            return reply(request, Failure, BadConnection);
         m_connections.erase(open);
         return reply(request, Success, 0);
     }
-    if (request[9] == ScanObjectSubfunction)
-        answer = scanObject(request);
-    else
-        answer = readProperty(request);
-    if (!answer) {
-        ++refused;
-        return answer;
-    }
-    if (!known)
-        return reply(request, Failure, BadConnection);
+    connection.sequence = request[2];
+    connection.lastRequest.assign(request.begin(), request.end());
+    connection.lastReply = *answer;
     return answer;
 }
 
@@ -188,7 +195,7 @@ std::optional<std::vector<Byte>> SimFileServer::createConnection(std::span<const
         return std::nullopt;
     // A station that connects again gives up its old connection.
     for (auto it = m_connections.begin(); it != m_connections.end(); ++it)
-        if (it->second == from) {
+        if (it->second.station == from) {
             m_connections.erase(it);
             break;
         }
@@ -197,10 +204,11 @@ std::optional<std::vector<Byte>> SimFileServer::createConnection(std::span<const
         ++number;
     if (number > MaxConnections)
         return reply(request, NoFreeConnection, NoConnectionAvailable);
-    m_connections[number] = from;
     std::vector<Byte> r = reply(request, Success, 0);
     r[3] = Byte(number & 0xFF);
     r[5] = Byte(number >> 8);
+    m_connections[number] = Connection{from, request[2], {}, {}};
+    ++connectionsCreated;
     return r;
 }
 

@@ -4,6 +4,12 @@
 // reads the NET_ADDRESS property of an object. The bindery is a fixed list of
 // objects: print servers (some of them the boxes of the LAN), NDS trees and
 // file servers. Every multi-byte NetWare field is high byte first.
+//
+// As NCP wants it, the requests of a connection are numbered: each carries the
+// sequence number after that of the request answered last (the create
+// connection's counts as the first). The request answered last, sent again
+// byte for byte, gets its reply again; a request with any other number is a
+// violation and gets no answer.
 #pragma once
 
 #include "platform/ipx.h"
@@ -95,8 +101,12 @@ public:
     std::optional<std::vector<Byte>> ncpRequest(std::span<const Byte> request, const platform::IpxAddress& from);
 
     std::size_t openConnections() const { return m_connections.size(); }
-    // Requests the server did not answer, for tests.
+    // Requests the server did not answer, for tests: malformed or unknown ones,
+    // and those out of sequence.
     int refused = 0;
+    int sequenceViolations = 0;
+    // Connections opened so far.
+    int connectionsCreated = 0;
 
 private:
     std::vector<Byte> reply(std::span<const Byte> request, Byte completion, Byte status) const;
@@ -105,8 +115,14 @@ private:
     std::optional<std::vector<Byte>> scanObject(std::span<const Byte> request) const;
     std::optional<std::vector<Byte>> readProperty(std::span<const Byte> request) const;
 
+    struct Connection {
+        platform::IpxAddress station; // the client's address
+        Byte sequence = 0;            // of the request answered last
+        std::vector<Byte> lastRequest, lastReply;
+    };
+
     FileServerSpec m_spec;
-    std::map<std::uint16_t, platform::IpxAddress> m_connections; // number -> the client's address
+    std::map<std::uint16_t, Connection> m_connections; // by number
 };
 
 // True when a bindery name matches a scan pattern: '*' stands for any run of

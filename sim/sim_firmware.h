@@ -41,7 +41,7 @@ struct FirmwarePlan {
     std::chrono::milliseconds retryAfter{250}; // a request whose block did not come is sent again after this
     int retries = 8;                           // ... at most this often; then the box gives up
     std::size_t handshakeReplySize = 12;       // 10 or 12
-    bool reportsUpgradeMode = true; // a box with firmware shows 0 at identity byte 54 after the first handshake
+    bool reportsUpgradeMode = true; // a box with firmware shows 0 at reply byte 64 after the first handshake
     bool verifyCheckByte = true;    // the image is refused unless block 448 XORs to 0
     unsigned seed = 7;              // for the shuffled order and the repeats
 };

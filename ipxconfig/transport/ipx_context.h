@@ -10,6 +10,7 @@
 
 #include <array>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -120,9 +121,16 @@ public:
     const platform::IpxSegment& segment() const { return m_segment; }
     const NameLists& nameLists() const { return m_names; }
 
+    // Looks for one box, for a caller that names it: the broadcast search,
+    // which ends as soon as found() holds, then, only when it does not, the
+    // bindery scan for the boxes the broadcast does not reach (a box both find
+    // is kept once). The records are not read. 1, or 0 after a socket failure.
+    int XFindPrintServer(const std::function<bool()>& found);
+
     // --- discovery's parts ---
     int XGetPrintServerViaScan();
-    int XGetPrintServerViaBroadcast();
+    // enough: when given, the search ends as soon as it holds after a reply.
+    int XGetPrintServerViaBroadcast(const std::function<bool()>& enough = {});
     // The add step of the broadcast search, for one 69- or 70-byte reply.
     void addServer(const Byte* reply, std::size_t length, const platform::IpxAddress& from);
     // The nearest file server's address, by the Service Advertising Protocol.

@@ -231,7 +231,7 @@ void IpxServerContext::addServer(const Byte* reply, std::size_t length, const Ip
     std::copy(from.node.begin(), from.node.end(), e.ethernet.begin());
 }
 
-int IpxServerContext::XGetPrintServerViaBroadcast() {
+int IpxServerContext::XGetPrintServerViaBroadcast(const std::function<bool()>& enough) {
     auto socket = openSocket({"XGetPrintServerViaBroadcast", "XGetPrintServerViaBroadcast",
                               "XGetPrintServerViaBroadcast", "XGetPrintServerViaBroadcast"},
                              SocketOption::Broadcast);
@@ -267,6 +267,8 @@ int IpxServerContext::XGetPrintServerViaBroadcast() {
             const ssize_t n = socket->receiveFrom(reply, sizeof reply, &from);
             if (n == ssize_t(SearchReplySize) || n == ssize_t(SearchReplySize - 1)) {
                 addServer(reply, std::size_t(n), from);
+                if (enough && enough())
+                    return 1;
                 idle = 0;
             } else {
                 ++idle;
@@ -274,6 +276,27 @@ int IpxServerContext::XGetPrintServerViaBroadcast() {
         }
     }
     return 1;
+}
+
+int IpxServerContext::XFindPrintServer(const std::function<bool()>& found) {
+    serverCount = 0;
+    m_names = NameLists{};
+    int ok = XGetPrintServerViaBroadcast(found);
+    if (found())
+        return ok;
+    const int broadcastFound = serverCount;
+    ok &= XGetPrintServerViaScan();
+    // A box of the bindery that the broadcast found already is kept once.
+    int kept = broadcastFound;
+    for (int i = broadcastFound; i < serverCount; ++i) {
+        bool twice = false;
+        for (int k = 0; k < broadcastFound && !twice; ++k)
+            twice = serverTable[std::size_t(k)].name() == serverTable[std::size_t(i)].name();
+        if (!twice)
+            serverTable[std::size_t(kept++)] = serverTable[std::size_t(i)];
+    }
+    serverCount = kept;
+    return ok;
 }
 
 int IpxServerContext::XGetPort() {

@@ -514,7 +514,7 @@ protected:
         at.socket = protocol::IpxCommandSocket;
         fs.addObject(0x1447, "QUILL", at);
         fs.addObject(0x0047, "PS-FLOOR2");
-        fs.addObject(0x0278, "ACME_TREE");
+        fs.addObject(0x0278, "ACME_TREE_______________________"); // padded to 32, as NDS trees are
         fs.addObject(0x0004, "FS-MAIN");
         m_lan->addFileServer(fs);
         std::string error;
@@ -557,6 +557,25 @@ TEST_F(VnkctlIpxTest, EveryOperationGoesOverIpx) {
     EXPECT_EQ(vnkctl({"status", "QUILL"}).code, cli::ExitOk);
     // Nothing went over the UDP side.
     EXPECT_EQ(m_lan->requestsSeen(), 0u);
+}
+
+TEST_F(VnkctlIpxTest, TestPrintSaysThePortItsRequestCarries) {
+    const Json print = vnkctl({"--json", "testprint", "QUILL", "--port", "LPT2"}).json();
+    EXPECT_EQ(print["port"], "LPT2");
+    EXPECT_EQ(print["port_in_request"], true);
+    const std::string text = vnkctl({"testprint", "QUILL"}).out;
+    EXPECT_NE(text.find("for LPT1 (the request names the port)"), std::string::npos);
+}
+
+TEST_F(VnkctlIpxTest, ANamedBoxEndsTheSearchWhenItAnswers) {
+    auto connections = [&] {
+        return m_lan->withFileServer(0, [](sim::SimFileServer& f) { return f.connectionsCreated; });
+    };
+    EXPECT_EQ(vnkctl({"get", "HERON", "alias_name"}).out, "HERON\n");
+    EXPECT_EQ(connections(), 0); // the broadcast found it: no bindery scan
+    // A name the broadcast does not find is looked for in the bindery as well.
+    EXPECT_EQ(vnkctl({"get", "quill", "alias_name"}).out, "QUILL\n");
+    EXPECT_EQ(connections(), 1);
 }
 
 // vnkctl over NetBIOS, against boxes answering on this test's own NetBIOS port.

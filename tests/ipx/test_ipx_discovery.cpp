@@ -152,6 +152,8 @@ TEST_F(IpxDiscoveryTest, BinderyAndBroadcastFindEachBoxOnceAndFillTheNameLists) 
     EXPECT_EQ(m_ctx->serverTable[1].included, 0);
     EXPECT_TRUE(m_reporter.messages.empty());
     EXPECT_EQ(m_lan->withFileServer(0, [](sim::SimFileServer& s) { return s.openConnections(); }), 0u);
+    // Every request of the connection carried its sequence number.
+    EXPECT_EQ(m_lan->withFileServer(0, [](sim::SimFileServer& s) { return s.sequenceViolations; }), 0);
 }
 
 TEST_F(IpxDiscoveryTest, WithoutAFileServerTheBroadcastAloneFindsTheBoxes) {

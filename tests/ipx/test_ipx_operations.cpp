@@ -425,11 +425,13 @@ TEST_F(IpxFirmware, ATransferDeliversTheChosenImageAndRefreshesTheEntry) {
     EXPECT_TRUE(m_reporter.messages.empty());
 }
 
-TEST_F(IpxFirmware, ABoxWithFirmwareIsShakenHandsWithTwice) {
+TEST_F(IpxFirmware, ABoxWithFirmwareIsShakenHandsWithTwiceAndShowsUpgradeModeAtReplyByte64) {
     sim::BoxSpec spec = bareBox();
     spec.firmwarePresent = true;
     spec.firmware.script = {1, 2, 3};
-    spec.serverType = 1; // prints over IPX: its upgrade state is identity byte 54, not this one
+    // Waiting for the transfer, the box clears reply byte 64 (its server type,
+    // identity byte 60) and keeps identity byte 54.
+    spec.serverType = 1;
     start({spec});
     ServerEntry e = CPServerContext::entryFor(spec.mac);
     e.identity[identity::FirmwarePresent] = 1;
@@ -444,6 +446,7 @@ TEST_F(IpxFirmware, ABoxWithFirmwareThatDoesNotShowUpgradeModeIsNotUpgraded) {
     sim::BoxSpec spec = bareBox();
     spec.firmwarePresent = true;
     spec.firmware.reportsUpgradeMode = false;
+    spec.serverType = 1; // reply byte 64: a server type of 0 would read as upgrade mode
     start({spec});
     ServerEntry e = CPServerContext::entryFor(spec.mac);
     e.identity[identity::FirmwarePresent] = 1;

@@ -15,13 +15,18 @@
 #include "sheet/utility_main.h"
 #include "sim/sim_firmware.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QFontDatabase>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRawFont>
+#include <QScreen>
 #include <QSet>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTest>
+#include <QToolButton>
 
 #include <fstream>
 
@@ -55,6 +60,9 @@ private slots:
     void theDhcpInformationPageAsksForTheStatusEachTime();
     void qtsOwnButtonsSpeakChinese();
     void theFontHasAGlyphForEveryChineseText();
+    void everyTabCaptionIsInViewOnAScreenOf1280Pixels();
+    void aPageTheGateRefusesShowsNothingOfTheBoxBefore();
+    void startUpRefusalsAreChineseAndAnIpxPortThatIsNoPortStopsOnlyHollin();
 };
 
 void TestHollin::theSheetHasItsFourteenPagesInOrderAndFindsBoxesOverIpx() {
@@ -116,6 +124,7 @@ void TestHollin::aBoxWithoutFirmwareIsRefusedUntilItIsUpgradedOverIpx() {
                                                  std::streamsize(image.size()));
     ipxconfig::Page04& upgrade = *s.page04();
     QVERIFY(rig.open(&upgrade));
+    QCOMPARE(upgrade.browseButton()->text(), u"瀏覽"_qs);
     rig.ui.files.push_back(QString::fromStdString(file));
     QTest::mouseClick(upgrade.browseButton(), Qt::LeftButton);
     rig.ui.answers.push_back(UiServices::Yes);
@@ -189,5 +198,53 @@ void TestHollin::theFontHasAGlyphForEveryChineseText() {
     QVERIFY2(missing.isEmpty(), qPrintable(missing.join(u' ')));
 }
 
-QTEST_MAIN(TestHollin)
+void TestHollin::everyTabCaptionIsInViewOnAScreenOf1280Pixels() {
+    // The title of the installed Config.ini names two of the tabs.
+    if (QGuiApplication::primaryScreen()->size() != QSize(1280, 1024))
+        QSKIP("the screen is not the offscreen one of 1280 x 1024 pixels");
+    HollinRig rig({box("IPXONE", 1)}, std::nullopt, "[General Information]\nTitle=Print Server\n");
+    QVERIFY2(rig.started, rig.error.c_str());
+    QVERIFY(rig.showAndDiscover());
+    QVERIFY(rig.sheet().frameGeometry().width() <= 1280);
+    const QTabBar* bar = rig.sheet().tabWidget()->tabBar();
+    for (int i = 0; i < bar->count(); ++i)
+        QVERIFY2(bar->rect().contains(bar->tabRect(i)), qPrintable(bar->tabText(i)));
+    for (const QToolButton* scroll : bar->findChildren<QToolButton*>())
+        QVERIFY(!scroll->isVisible());
+}
+
+void TestHollin::aPageTheGateRefusesShowsNothingOfTheBoxBefore() {
+    sim::BoxSpec bare = box("BAREBOX", 7);
+    bare.firmwarePresent = false;
+    HollinRig rig({box("FULLBOX", 6), bare});
+    QVERIFY2(rig.started, rig.error.c_str());
+    QVERIFY(rig.showAndDiscover());
+    sheet::Page02& printers = *rig.sheet().page02();
+    QVERIFY(rig.open(&printers));
+    QVERIFY(printers.list()->topLevelItemCount() > 0);
+    QVERIFY(rig.select(u"BAREBOX"_qs));
+    QVERIFY(rig.open(&printers));
+    QVERIFY(rig.takeMessages().endsWith(u"請先更新列印伺服器軔體"_qs));
+    QVERIFY(!printers.isEnabled());
+    QCOMPARE(printers.list()->topLevelItemCount(), 0);
+}
+
+void TestHollin::startUpRefusalsAreChineseAndAnIpxPortThatIsNoPortStopsOnlyHollin() {
+    qputenv("VNK_IPX_PORT", "x213");
+    QVERIFY(sheet::unusableSetting(sheet::UtilityMain{}).isEmpty()); // brevan starts
+    QCOMPARE(ipxconfig::ipxSetupRefusal("VNK_IPX_PORT is not a port number: x213"),
+             u"VNK_IPX_PORT 不是埠號: x213"_qs);
+    qunsetenv("VNK_IPX_PORT");
+    QVERIFY(ipxconfig::ipxSetupRefusal("").startsWith(u"這部電腦沒有設定 IPX"_qs));
+}
+
+int main(int argc, char** argv) {
+    // Off screen, the screen is one of 1280 x 1024 pixels, as on a desk.
+    if (qgetenv("QT_QPA_PLATFORM") == "offscreen")
+        qputenv("QT_QPA_PLATFORM",
+                "offscreen:configfile=" VNK_SOURCE_DIR "/tests/ipxconfig/screen-1280x1024.json");
+    QApplication app(argc, argv);
+    TestHollin test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "test_hollin.moc"

@@ -439,10 +439,10 @@ TEST(SimFileServer, ScansItsBinderyByTypeAndContinuesFromTheLastObject) {
     EXPECT_EQ(server.openConnections(), 1u);
 
     // Both name forms mean every name: "*", and "*" with a NUL and one more byte.
+    Byte sequence = 1; // each request of the connection takes the next number
     for (const std::string& every : {std::string("*"), std::string("*\0x", 3)}) {
         std::vector<std::string> names;
         std::uint32_t last = 0xFFFFFFFF;
-        Byte sequence = 1;
         for (;;) {
             const auto r = server.ncpRequest(scan(sequence, connection, last, netware::BoxObject, every), client);
             ASSERT_TRUE(r);
@@ -461,36 +461,46 @@ TEST(SimFileServer, ScansItsBinderyByTypeAndContinuesFromTheLastObject) {
         }
         EXPECT_EQ(names, (std::vector<std::string>{"BOX-A", "BOX-B"}));
     }
-    auto r = server.ncpRequest(scan(9, connection, 0xFFFFFFFF, netware::PrintServerObject), client);
+    auto r = server.ncpRequest(scan(sequence++, connection, 0xFFFFFFFF, netware::PrintServerObject), client);
     ASSERT_TRUE(r && r->size() == 65u);
     EXPECT_EQ(nameOf(*r), "PS-ONE");
-    r = server.ncpRequest(scan(9, connection, 0xFFFFFFFF, 0xFFFF, "BOX-?"), client);
+    // The request answered last, sent again, gets its reply again; another
+    // request with that number, or one that skips a number, gets none.
+    const Byte answered = Byte(sequence - 1);
+    const std::uint32_t first = 0xFFFFFFFF;
+    EXPECT_EQ(server.ncpRequest(scan(answered, connection, first, netware::PrintServerObject), client), r);
+    EXPECT_FALSE(server.ncpRequest(scan(answered, connection, first, netware::BoxObject), client));
+    EXPECT_FALSE(server.ncpRequest(scan(Byte(answered + 2), connection, first, netware::BoxObject), client));
+    EXPECT_EQ(server.sequenceViolations, 2);
+    r = server.ncpRequest(scan(sequence++, connection, 0xFFFFFFFF, 0xFFFF, "BOX-?"), client);
     ASSERT_TRUE(r && r->size() == 65u);
     EXPECT_EQ(nameOf(*r), "BOX-A");
 
-    r = server.ncpRequest(readNetAddress(10, connection, netware::BoxObject, "box-b"), client);
+    r = server.ncpRequest(readNetAddress(sequence++, connection, netware::BoxObject, "box-b"), client);
     ASSERT_TRUE(r);
     ASSERT_EQ(r->size(), 138u);
     EXPECT_EQ((*r)[6], 0);
     EXPECT_EQ(std::vector<Byte>(r->begin() + 8, r->begin() + 20),
               (std::vector<Byte>{0, 0, 0xBE, 0xEF, 0, 0, 0xB4, 0, 0, 2, 0x34, 0x34}));
-    r = server.ncpRequest(readNetAddress(11, connection, netware::BoxObject, "NO-SUCH"), client);
+    r = server.ncpRequest(readNetAddress(sequence++, connection, netware::BoxObject, "NO-SUCH"), client);
     ASSERT_TRUE(r && r->size() == 8u);
     EXPECT_EQ((*r)[6], netware::NoSuchObject);
-    r = server.ncpRequest(readNetAddress(12, connection, netware::PrintServerObject, "PS-ONE"), client);
+    r = server.ncpRequest(readNetAddress(sequence++, connection, netware::PrintServerObject, "PS-ONE"),
+                          client);
     ASSERT_TRUE(r && r->size() == 8u);
     EXPECT_EQ((*r)[6], netware::NoSuchProperty);
-    r = server.ncpRequest(readNetAddress(13, connection, netware::BoxObject, "BOX-A", "SURNAME"), client);
+    r = server.ncpRequest(readNetAddress(sequence++, connection, netware::BoxObject, "BOX-A", "SURNAME"),
+                          client);
     ASSERT_TRUE(r && r->size() == 8u);
     EXPECT_EQ((*r)[6], netware::NoSuchProperty);
 
     // Another station cannot use this connection; its owner ends it.
     const IpxAddress stranger{{}, StationNode, 0x4011};
-    r = server.ncpRequest(scan(14, connection, 0xFFFFFFFF, netware::BoxObject), stranger);
+    r = server.ncpRequest(scan(sequence, connection, 0xFFFFFFFF, netware::BoxObject), stranger);
     ASSERT_TRUE(r && r->size() == 8u);
     EXPECT_EQ((*r)[7], netware::BadConnection);
-    EXPECT_EQ(server.ncpRequest(ncp(0x5555, 15, connection), stranger)->at(6), netware::Failure);
-    r = server.ncpRequest(ncp(0x5555, 16, connection), client);
+    EXPECT_EQ(server.ncpRequest(ncp(0x5555, sequence, connection), stranger)->at(6), netware::Failure);
+    r = server.ncpRequest(ncp(0x5555, sequence, connection), client);
     ASSERT_TRUE(r && r->size() == 8u);
     EXPECT_EQ((*r)[6], 0);
     EXPECT_EQ(server.openConnections(), 0u);
@@ -736,8 +746,9 @@ TEST_F(SimLanIpx, ABoxObjectOfAMissingBoxLeadsNowhere) {
     ASSERT_TRUE(r);
     const std::uint16_t c = std::uint16_t(r->payload[3] | r->payload[5] << 8);
     std::vector<IpxAddress> addresses;
+    Byte sequence = 1;
     for (const char* name : {"KITE", "PS-GONE"}) {
-        r = station.ask(server, readNetAddress(2, c, netware::BoxObject, name));
+        r = station.ask(server, readNetAddress(sequence++, c, netware::BoxObject, name));
         ASSERT_TRUE(r && r->payload.size() == 138u) << name;
         IpxAddress a;
         std::copy_n(r->payload.begin() + 8, 4, a.network.begin());
