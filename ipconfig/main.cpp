@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
         "in a property sheet. Settings are read from Config.ini beside the program; nothing\n"
         "is written to a box until a page's Write button is pressed.\n\n"
         "  --help, -h      this text\n"
-        "  --version       the title and version from Config.ini, then exit\n"
+        "  --version       the suite's version, then the title and version from Config.ini\n"
         "  -platform NAME  a Qt platform; offscreen runs without a display\n\n"
         "Environment:\n"
         "  VNK_BROADCAST   broadcast address (default 255.255.255.255; 127.255.255.255 for the\n"

@@ -4,6 +4,7 @@
 // POSIX sockets need no start-up call, so the launcher has no "sockets could not
 // be started" case and never shows such a message.
 #include "launcher/launcher.h"
+#include "platform/version.h"
 
 #include <cstdio>
 #include <cstring>
@@ -12,7 +13,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::fputs(
-                "Usage: pellam\n"
+                "Usage: pellam [--help | --version]\n"
                 "Starts the print server configuration utility that suits this PC and ends:\n"
                 "hollin when the PC has IPX, brevan otherwise. It takes them from the directory\n"
                 "named by the value \"Path\" of the registry key\n"
@@ -26,6 +27,10 @@ int main(int argc, char** argv) {
                 "  VNK_STATE_DIR   where the registry is kept (default $XDG_STATE_HOME/varnotek,\n"
                 "                  else ~/.local/state/varnotek)\n",
                 stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::puts("pellam " VNK_VERSION);
             return 0;
         }
     }

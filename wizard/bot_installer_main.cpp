@@ -2,6 +2,7 @@
 // calls one of its entry points by name with the monitor name as the third
 // argument, and exits with what the entry point returned.
 #include "platform/program_dir.h"
+#include "platform/version.h"
 
 #include <dlfcn.h>
 
@@ -14,6 +15,7 @@ namespace {
 
 const char* const Usage =
     "usage: bot-installer --export NAME --monitor MONITOR [--library PATH]\n"
+    "       bot-installer --help | --version\n"
     "\n"
     "Loads the setup wizard library and calls one of its entry points:\n"
     "  Callme, NTCallme              register the print monitor, then run the setup wizard\n"
@@ -21,7 +23,8 @@ const char* const Usage =
     "                                print server that pserver.bin names\n"
     "MONITOR is the print monitor's name, passed unchanged (quote it when it has spaces).\n"
     "The library is PATH, else libbot.so beside this program, else libbot.so on the\n"
-    "library search path.\n"
+    "library search path, which for an installed bot-installer begins with the folder\n"
+    "plugins/ beside it.\n"
     "\n"
     "Environment: VNK_STATE_DIR (registry, spooler, system directory), VNK_BROADCAST,\n"
     "VNK_PORT, VNK_IPX_PORT, VNK_NETBIOS_PORT (how the wizard reaches print servers),\n"
@@ -48,6 +51,10 @@ int main(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::fputs(Usage, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::puts("bot-installer " VNK_VERSION);
             return 0;
         }
         if ((arg == "--export" || arg == "--monitor" || arg == "--library") && i + 1 < argc) {

@@ -2,6 +2,7 @@
 // one plug-in instance for each <embed> of a page whose type the plug-in
 // handles, gives each a window, and follows the pages the plug-in sends it to.
 #include "platform/program_dir.h"
+#include "platform/version.h"
 #include "plugin/host/link_following.h"
 #include "plugin/host/page_reading.h"
 #include "plugin/npapi.h"
@@ -34,6 +35,7 @@ using namespace vnk::plugin::host;
 
 const char* const Usage =
     "usage: npkova-host [--quit-when-done] [--library PATH] PAGE.htm\n"
+    "       npkova-host --help | --version\n"
     "\n"
     "Plays the browser for the administration plug-in: loads libnpkova.so, starts one\n"
     "plug-in instance for each <embed> of PAGE whose type the plug-in handles\n"
@@ -50,7 +52,8 @@ const char* const Usage =
     "                    TEXT\", pages asked for are printed but not opened. The exit\n"
     "                    status is 0 when every call of the plug-in returned 0, else 1.\n"
     "  --library PATH    the plug-in library; else libnpkova.so beside this program,\n"
-    "                    else libnpkova.so on the library search path\n"
+    "                    else libnpkova.so on the library search path, which for an\n"
+    "                    installed npkova-host begins with the folder plugins/ beside it\n"
     "\n"
     "Environment: VNK_STATE_DIR (the registry: the value \"Path\" of the key\n"
     "HKEY_LOCAL_MACHINE\\SOFTWARE\\Quenby\\Quenby Administrator names the administration\n"
@@ -406,6 +409,10 @@ int main(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::fputs(Usage, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::puts("npkova-host " VNK_VERSION);
             return 0;
         }
         if (arg == "--quit-when-done") {

@@ -1,7 +1,8 @@
 # A configuration utility with no display at all (DISPLAY, WAYLAND_DISPLAY and
 # QT_QPA_PLATFORM unset): --help prints the usage and succeeds; --version prints
-# the title and version of Config.ini; a plain start says why it cannot open a
-# window instead of aborting inside Qt. Run with -DPROGRAM=<program> -DNAME=<name>.
+# the suite's version, then the title and version of Config.ini; a plain start
+# says why it cannot open a window instead of aborting inside Qt. Run with
+# -DPROGRAM=<program> -DNAME=<name>.
 foreach(args "--help" "-h")
     execute_process(COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY --unset=WAYLAND_DISPLAY --unset=QT_QPA_PLATFORM
                             "${PROGRAM}" ${args}
@@ -14,7 +15,7 @@ endforeach()
 execute_process(COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY --unset=WAYLAND_DISPLAY --unset=QT_QPA_PLATFORM
                         "${PROGRAM}" --version
                 RESULT_VARIABLE code OUTPUT_VARIABLE out ERROR_VARIABLE err)
-if(NOT code EQUAL 0 OR NOT out MATCHES "^${NAME}: Print Server Version 4.0\n$")
+if(NOT code EQUAL 0 OR NOT out MATCHES "^${NAME} [0-9]+\\.[0-9]+\\.[0-9]+\nPrint Server Version 4.0\n$")
     message(FATAL_ERROR "${NAME} --version: exit status ${code}\n${out}${err}")
 endif()
 
