@@ -1,5 +1,6 @@
 // vnksim: a simulated LAN of print server boxes on loopback.
 #include "sim/sim_lan.h"
+#include "platform/version.h"
 
 #include <algorithm>
 #include <csignal>
@@ -25,6 +26,7 @@ void usage(FILE* out) {
                "                    must lie in 127.0.0.0/8)\n"
                "  --port N          command port (default $VNK_PORT or 13364)\n"
                "  --fw-port N       firmware data port (default $VNK_FW_PORT or 13393)\n"
+               "                    (a port given as 0 is any free one; the ports taken are printed)\n"
                "  --ipx-port N      also be a virtual IPX segment carried by UDP port N (default\n"
                "                    $VNK_IPX_PORT; no IPX side when neither is given): the boxes answer\n"
                "                    every command and take firmware over IPX at their node (the\n"
@@ -41,7 +43,8 @@ void usage(FILE* out) {
                "                    the box's model code as `vnkctl get BOX model_code` prints it\n"
                "                    (decimal 0-255, or hex after 0x; default 17), N images of 524288\n"
                "                    bytes (1 to 4, default 1)\n"
-               "  --help            this text\n\n"
+               "  --help            this text\n"
+               "  --version         the suite's version\n\n"
                "A LAN description holds one INI section per box, PC or file server: [name] and then\n"
                "key = value lines (';' starts a comment). Keys are case-insensitive and each is given\n"
                "at most once; mac is required and no two devices share one. Numbers are decimal, or\n"
@@ -109,6 +112,10 @@ int main(int argc, char** argv) {
         };
         auto port = [&](std::uint16_t& target) {
             const std::string v = next();
+            if (v == "0") { // a free port, printed when the LAN starts
+                target = 0;
+                return;
+            }
             const auto p = platform::parsePort(v);
             if (!p) {
                 std::fprintf(stderr, "vnksim: %s: not a port number: %s\n", a.c_str(), v.c_str());
@@ -118,6 +125,9 @@ int main(int argc, char** argv) {
         };
         if (a == "--help" || a == "-h") {
             usage(stdout);
+            return 0;
+        } else if (a == "--version") {
+            std::puts("vnksim " VNK_VERSION);
             return 0;
         } else if (a == "--lan") {
             lanFile = next();
