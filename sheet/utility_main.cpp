@@ -6,6 +6,7 @@
 #include "sheet/rules/app_strings.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QFont>
 #include <QFontDatabase>
 #include <QLibraryInfo>
@@ -102,7 +103,9 @@ int runUtility(int argc, char** argv, const UtilityMain& utility) {
         program = utility.makeProgram(endpoint, ui, error);
     if (!program) {
         std::fprintf(stderr, "%s: %s\n", utility.name, error.c_str());
-        ui.appMessage(QString::fromStdString(error));
+        // Off screen nobody could close the message box: the line above says it.
+        if (QGuiApplication::platformName() != QLatin1String("offscreen"))
+            ui.appMessage(QString::fromStdString(error));
         return 2;
     }
     ui.setParentWindow(&program->propertySheet());

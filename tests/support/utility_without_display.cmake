@@ -25,3 +25,13 @@ execute_process(COMMAND ${CMAKE_COMMAND} -E env --unset=DISPLAY --unset=WAYLAND_
 if(NOT code EQUAL 2 OR NOT err MATCHES "${NAME}: no display to open a window on")
     message(FATAL_ERROR "${NAME} without a display: exit status ${code}\n${out}${err}")
 endif()
+
+# Off screen, hollin without IPX says so and ends: no message box waits for a
+# click that nobody can give.
+if(NAME STREQUAL "hollin")
+    execute_process(COMMAND ${CMAKE_COMMAND} -E env --unset=VNK_IPX_PORT QT_QPA_PLATFORM=offscreen "${PROGRAM}"
+                    RESULT_VARIABLE code OUTPUT_VARIABLE out ERROR_VARIABLE err TIMEOUT 30)
+    if(NOT code EQUAL 2 OR NOT err MATCHES "hollin: [^\n]*VNK_IPX_PORT")
+        message(FATAL_ERROR "hollin off screen without IPX: exit status ${code}\n${out}${err}")
+    endif()
+endif()
