@@ -31,9 +31,15 @@ void* loadLibrary(const std::string& path, const std::string& fileName, std::str
         handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
         tried = path;
     } else {
+        // Beside the program in a build tree; in plugins/ beside it once installed.
         const std::string beside = programDirectory() + "/" + fileName;
+        const std::string plugins = programDirectory() + "/plugins/" + fileName;
         handle = ::dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL);
         tried = beside;
+        if (!handle) {
+            handle = ::dlopen(plugins.c_str(), RTLD_NOW | RTLD_LOCAL);
+            tried += " or " + plugins;
+        }
         if (!handle) {
             handle = ::dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL);
             tried += " or " + fileName;

@@ -12,8 +12,9 @@ std::string programDirectory();
 std::string directoryOf(const std::string& path);
 
 // dlopen of a library the way the suite's programs find one: the given path
-// when there is one, else fileName beside the running program, else fileName on
-// the library search path. Null when none loads; *why then names what was
+// when there is one, else fileName beside the running program, else in plugins/
+// beside it (where the suite installs its plug-ins), else fileName on the
+// library search path. Null when none loads; *why then names what was
 // tried and the loader's reason.
 void* loadLibrary(const std::string& path, const std::string& fileName, std::string* why);
 
