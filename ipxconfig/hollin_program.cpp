@@ -1,23 +1,11 @@
 #include "ipxconfig/hollin_program.h"
 
 #include "ipxconfig/hollin_texts.h"
-#include "platform/hostinfo.h"
 
 namespace vnk::ipxconfig {
 
-QString ipxSetupRefusal(const std::string& why) {
-    const HollinTexts& h = hollinTexts();
-    const QString port = qEnvironmentVariable("VNK_IPX_PORT");
-    if (port.isEmpty())
-        return h.ipxNotSetUp;
-    if (!platform::parsePort(port.toStdString()))
-        return h.notAPortNumber.arg(QStringLiteral("VNK_IPX_PORT"), port);
-    const QString broadcast = qEnvironmentVariable("VNK_BROADCAST");
-    if (!broadcast.isEmpty() && !platform::parseIPv4(broadcast.toStdString()))
-        return h.notAnAddress.arg(QStringLiteral("VNK_BROADCAST"), broadcast);
-    if (!platform::localMacFromEnvironment("VNK_IPX_NODE", "node number"))
-        return h.notANodeNumber.arg(QStringLiteral("VNK_IPX_NODE"), qEnvironmentVariable("VNK_IPX_NODE"));
-    return QString::fromStdString(why);
+QString ipxSetupRefusal(const std::optional<platform::SettingProblem>& problem) {
+    return problem ? hollinTexts().settings.text(*problem) : hollinTexts().ipxNotSetUp;
 }
 
 HollinProgram::HollinProgram(const std::string& programDirectory, const platform::Endpoint& endpoint,

@@ -13,9 +13,9 @@
 
 namespace vnk::ipxconfig {
 
-// Why the IPX segment of this PC cannot be used, in the utility's words, when
-// the segment's reading failed with why: no VNK_IPX_PORT, or the setting at fault.
-QString ipxSetupRefusal(const std::string& why);
+// Why the IPX segment of this PC cannot be used, in the utility's words: the
+// setting at fault, or without one, no VNK_IPX_PORT.
+QString ipxSetupRefusal(const std::optional<platform::SettingProblem>& problem);
 
 class HollinProgram : public sheet::UtilityProgram {
 public:

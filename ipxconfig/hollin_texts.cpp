@@ -170,9 +170,8 @@ const HollinTexts& hollinTexts() {
         .valueAuto = QStringLiteral("Auto"),
         .valueMissing = QStringLiteral("N/A"),
         .ipxNotSetUp = QStringLiteral("這部電腦沒有設定 IPX: 請把 VNK_IPX_PORT 設為承載 IPX 網段的 UDP 埠 (實際的網段為 213)"),
-        .notAPortNumber = QStringLiteral("%1 不是埠號: %2"),
-        .notAnAddress = QStringLiteral("%1 不是 IPv4 位址: %2"),
-        .notANodeNumber = QStringLiteral("%1 不是 IPX 節點號碼: %2"),
+        .settings = {QStringLiteral("%1 不是埠號: %2"), QStringLiteral("%1 不是 IPv4 位址: %2"),
+                     QStringLiteral("%1 不是 IPX 節點號碼: %2")},
     };
     return t;
 }

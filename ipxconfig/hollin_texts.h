@@ -6,6 +6,7 @@
 #pragma once
 
 #include "sheet/page_texts.h"
+#include "sheet/utility_main.h"
 
 #include <QString>
 
@@ -68,11 +69,9 @@ struct HollinTexts {
     QString valueMissing;       // "N/A"
 
     // Refusals at start-up: this PC has no IPX, or a setting of the environment
-    // cannot be used (%1 the variable, %2 its value).
+    // cannot be used.
     QString ipxNotSetUp;
-    QString notAPortNumber;
-    QString notAnAddress;
-    QString notANodeNumber;
+    sheet::SettingTexts settings;
 };
 
 const HollinTexts& hollinTexts();

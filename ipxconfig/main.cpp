@@ -29,14 +29,13 @@ int main(int argc, char** argv) {
     hollin.codePage = ipxconfig::hollinParameters().codePage;
     hollin.qtLanguage = QStringLiteral("zh_TW");
     hollin.fontFamily = ipxconfig::hollinFontFamily();
-    hollin.notAPortNumber = ipxconfig::hollinTexts().notAPortNumber;
-    hollin.notAnAddress = ipxconfig::hollinTexts().notAnAddress;
+    hollin.settingTexts = ipxconfig::hollinTexts().settings;
     hollin.makeProgram = [](const platform::Endpoint& endpoint, sheet::QtUiServices& ui,
                             std::string& error) -> std::unique_ptr<sheet::UtilityProgram> {
-        std::string why;
-        const auto segment = platform::ipxSegmentFromEnvironment(&why);
+        std::optional<platform::SettingProblem> problem;
+        const auto segment = platform::ipxSegmentFromEnvironment(nullptr, &problem);
         if (!segment) {
-            error = ipxconfig::ipxSetupRefusal(why).toStdString();
+            error = ipxconfig::ipxSetupRefusal(problem).toStdString();
             return nullptr;
         }
         return std::make_unique<ipxconfig::HollinProgram>(platform::programDirectory(), endpoint, *segment,

@@ -27,24 +27,34 @@ std::optional<std::uint32_t> parseIPv4(const std::string& text) {
     return ntohl(a.s_addr);
 }
 
-Endpoint Endpoint::fromEnvironment(std::string* error) {
+std::string SettingProblem::text() const {
+    const char* what = expected == Expected::PortNumber    ? "a port number"
+                       : expected == Expected::Ipv4Address ? "an IPv4 address"
+                                                           : "a node number";
+    return variable + " is not " + what + ": " + value;
+}
+
+Endpoint Endpoint::fromEnvironment(std::string* error, std::vector<SettingProblem>* problems) {
     Endpoint e;
-    auto fail = [&](const std::string& why) {
+    auto fail = [&](SettingProblem::Expected expected, const char* name, const char* value) {
+        const SettingProblem problem{expected, name, value};
         if (error && error->empty())
-            *error = why;
+            *error = problem.text();
+        if (problems)
+            problems->push_back(problem);
     };
     if (const char* b = std::getenv("VNK_BROADCAST"); b && *b) {
         if (parseIPv4(b))
             e.broadcast = b;
         else
-            fail(std::string("VNK_BROADCAST is not an IPv4 address: ") + b);
+            fail(SettingProblem::Expected::Ipv4Address, "VNK_BROADCAST", b);
     }
     auto port = [&](const char* name, auto assign) {
         if (const char* v = std::getenv(name); v && *v) {
             if (auto p = parsePort(v))
                 assign(*p);
             else
-                fail(std::string(name) + " is not a port number: " + v);
+                fail(SettingProblem::Expected::PortNumber, name, v);
         }
     };
     port("VNK_PORT", [&](std::uint16_t p) { e.commandPort = p; });

@@ -6,8 +6,19 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace vnk::platform {
+
+// A setting of the environment that cannot be used: which one, its value, and
+// what it should have been; a utility names it in its own words.
+struct SettingProblem {
+    enum class Expected { PortNumber, Ipv4Address, NodeNumber };
+    Expected expected;
+    std::string variable, value;
+    // "VNK_PORT is not a port number: 99999"
+    std::string text() const;
+};
 
 struct Endpoint {
     std::string broadcast = "255.255.255.255";
@@ -20,8 +31,8 @@ struct Endpoint {
     // Reads VNK_BROADCAST, VNK_PORT, VNK_FW_PORT, VNK_IPX_PORT, VNK_NETBIOS_PORT,
     // VNK_WOL_PORT.
     // A value that is not an IPv4 address or a port 1-65535 is an error: error gets
-    // the reason and the default stays in place.
-    static Endpoint fromEnvironment(std::string* error = nullptr);
+    // the reason of the first, problems every one, and the default stays in place.
+    static Endpoint fromEnvironment(std::string* error = nullptr, std::vector<SettingProblem>* problems = nullptr);
 
     // True when the broadcast address lies in 127.0.0.0/8.
     bool isLoopback() const;

@@ -132,18 +132,21 @@ std::optional<std::string> interfaceBroadcast(const HostInfo& host, const std::s
     return std::nullopt;
 }
 
-std::optional<InterfaceAddress> findPcAddress(const HostInfo& host) {
+namespace {
+std::optional<InterfaceAddress> firstPcAddress(const HostInfo& host, bool fixedOnly) {
     for (const auto& a : host.ipv4Interfaces())
-        if (a.address != "0.0.0.0" && !a.address.empty() && !a.mask.empty())
+        if (a.address != "0.0.0.0" && !a.address.empty() && !a.mask.empty() && !(fixedOnly && a.leased))
             return a;
     return std::nullopt;
 }
+} // namespace
+
+std::optional<InterfaceAddress> findPcAddress(const HostInfo& host) {
+    return firstPcAddress(host, false);
+}
 
 std::optional<InterfaceAddress> findFixedPcAddress(const HostInfo& host) {
-    for (const auto& a : host.ipv4Interfaces())
-        if (a.address != "0.0.0.0" && !a.address.empty() && !a.mask.empty() && !a.leased)
-            return a;
-    return std::nullopt;
+    return firstPcAddress(host, true);
 }
 
 namespace {

@@ -113,13 +113,18 @@ IpxAddress getAddress(std::span<const std::uint8_t> d, std::size_t at) {
 
 } // namespace
 
-std::optional<IpxSegment> ipxSegmentFromEnvironment(std::string* error) {
+std::optional<IpxSegment> ipxSegmentFromEnvironment(std::string* error, std::optional<SettingProblem>* problem) {
     if (error)
         error->clear();
-    auto fail = [&](const std::string& why) -> std::optional<IpxSegment> {
+    if (problem)
+        problem->reset();
+    auto fail = [&](SettingProblem::Expected expected, const char* name, const char* value) {
+        const SettingProblem p{expected, name, value ? value : ""};
         if (error)
-            *error = why;
-        return std::nullopt;
+            *error = p.text();
+        if (problem)
+            *problem = p;
+        return std::optional<IpxSegment>{};
     };
     const char* port = std::getenv("VNK_IPX_PORT");
     if (!port || !*port)
@@ -128,16 +133,15 @@ std::optional<IpxSegment> ipxSegmentFromEnvironment(std::string* error) {
     if (auto p = parsePort(port))
         segment.carrierPort = *p;
     else
-        return fail(std::string("VNK_IPX_PORT is not a port number: ") + port);
+        return fail(SettingProblem::Expected::PortNumber, "VNK_IPX_PORT", port);
     if (const char* b = std::getenv("VNK_BROADCAST"); b && *b) {
         if (!parseIPv4(b))
-            return fail(std::string("VNK_BROADCAST is not an IPv4 address: ") + b);
+            return fail(SettingProblem::Expected::Ipv4Address, "VNK_BROADCAST", b);
         segment.broadcast = b;
     }
-    std::string why;
-    const auto node = localMacFromEnvironment("VNK_IPX_NODE", "node number", &why);
+    const auto node = localMacFromEnvironment("VNK_IPX_NODE", "node number");
     if (!node)
-        return fail(why);
+        return fail(SettingProblem::Expected::NodeNumber, "VNK_IPX_NODE", std::getenv("VNK_IPX_NODE"));
     segment.localNode = *node;
     return segment;
 }

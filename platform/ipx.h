@@ -13,6 +13,7 @@
 // errno set.
 #pragma once
 
+#include "platform/endpoint.h"
 #include "platform/udp_socket.h"
 
 #include <array>
@@ -56,7 +57,9 @@ struct IpxSegment {
 // a non-zero one, else the locally administered 02 00 00 00 00 01. A bad value
 // of any of the three: nothing, error set. error is cleared first, so that it
 // is empty when IPX is merely not installed.
-std::optional<IpxSegment> ipxSegmentFromEnvironment(std::string* error = nullptr);
+// problem, when given, names the setting at fault.
+std::optional<IpxSegment> ipxSegmentFromEnvironment(std::string* error = nullptr,
+                                                    std::optional<SettingProblem>* problem = nullptr);
 
 // --- the frame ---
 

@@ -31,10 +31,14 @@ std::string dotted(const std::array<std::uint8_t, 4>& ip) {
     return text;
 }
 
-std::string macText(const std::array<std::uint8_t, 6>& mac) {
-    char text[18];
-    std::snprintf(text, sizeof text, "%02X-%02X-%02X-%02X-%02X-%02X", mac[0], mac[1], mac[2], mac[3], mac[4],
-                  mac[5]);
+// "00-00-B4-0A-1B-2C", or with another separator ("" for 0000B40A1B2C).
+std::string macText(const std::array<std::uint8_t, 6>& mac, const std::string& separator = "-") {
+    std::string text;
+    char pair[3];
+    for (std::size_t i = 0; i < mac.size(); ++i) {
+        std::snprintf(pair, sizeof pair, "%02X", mac[i]);
+        text += (i ? separator : "") + pair;
+    }
     return text;
 }
 
@@ -295,9 +299,6 @@ void makeQueues(const PserverRecord& record, AddPortResult& result) {
 
     const std::string address = dotted(record.ip);
     const std::string location = locationFor(address, record.mac);
-    char macDigits[13];
-    std::snprintf(macDigits, sizeof macDigits, "%02X%02X%02X%02X%02X%02X", record.mac[0], record.mac[1],
-                  record.mac[2], record.mac[3], record.mac[4], record.mac[5]);
     bool noted = false;
     for (int n : ports) {
         const std::string lpt = "LPT" + std::to_string(n);
@@ -318,7 +319,7 @@ void makeQueues(const PserverRecord& record, AddPortResult& result) {
             name = queue.name;
             // The name is another printer's: this box's queue carries its address too.
             if (taken(name))
-                name = cupsQueueName(portName + "_" + macDigits, n).name;
+                name = cupsQueueName(portName + "_" + macText(record.mac, ""), n).name;
             if (taken(name)) {
                 result.report.push_back("CUPS queues " + queue.name + " and " + name + " belong to other printers: " +
                                         lpt + " has no queue");

@@ -49,15 +49,20 @@ bool installQtTexts(const QString& language) {
 
 bool displayConfigured() { return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM"); }
 
+QString SettingTexts::text(const platform::SettingProblem& problem) const {
+    using Expected = platform::SettingProblem::Expected;
+    const QString& format = problem.expected == Expected::PortNumber    ? notAPortNumber
+                            : problem.expected == Expected::Ipv4Address ? notAnAddress
+                                                                        : notANodeNumber;
+    return format.arg(QString::fromStdString(problem.variable), QString::fromStdString(problem.value));
+}
+
 QString unusableSetting(const UtilityMain& utility) {
-    const QString broadcast = qEnvironmentVariable("VNK_BROADCAST");
-    if (!broadcast.isEmpty() && !platform::parseIPv4(broadcast.toStdString()))
-        return utility.notAnAddress.arg(QStringLiteral("VNK_BROADCAST"), broadcast);
-    for (const char* name : {"VNK_PORT", "VNK_FW_PORT"}) {
-        const QString port = qEnvironmentVariable(name);
-        if (!port.isEmpty() && !platform::parsePort(port.toStdString()))
-            return utility.notAPortNumber.arg(QLatin1String(name), port);
-    }
+    std::vector<platform::SettingProblem> problems;
+    platform::Endpoint::fromEnvironment(nullptr, &problems);
+    for (const auto& problem : problems)
+        if (problem.variable == "VNK_BROADCAST" || problem.variable == "VNK_PORT" || problem.variable == "VNK_FW_PORT")
+            return utility.settingTexts.text(problem);
     return {};
 }
 

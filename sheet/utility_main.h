@@ -14,6 +14,15 @@
 
 namespace vnk::sheet {
 
+// How a utility names a setting of the environment that cannot be used (%1 the
+// variable, %2 its value).
+struct SettingTexts {
+    QString notAPortNumber = QStringLiteral("%1 is not a port number: %2");
+    QString notAnAddress = QStringLiteral("%1 is not an IPv4 address: %2");
+    QString notANodeNumber = QStringLiteral("%1 is not a node number: %2");
+    QString text(const platform::SettingProblem& problem) const;
+};
+
 struct UtilityMain {
     const char* name;  // the program's file name: "brevan", "hollin"
     const char* usage; // the --help text
@@ -23,10 +32,7 @@ struct UtilityMain {
     QString qtLanguage;
     // The font family asked for first (the system's choice follows); empty: the system's.
     QString fontFamily;
-    // How a setting of the environment that cannot be used is named (%1 the
-    // variable, %2 its value).
-    QString notAPortNumber = QStringLiteral("%1 is not a port number: %2");
-    QString notAnAddress = QStringLiteral("%1 is not an IPv4 address: %2");
+    SettingTexts settingTexts;
     // Builds the program once the application runs. A refusal fills error (shown
     // on stderr and in a message box) and returns nothing.
     std::function<std::unique_ptr<UtilityProgram>(const platform::Endpoint&, QtUiServices&, std::string& error)>

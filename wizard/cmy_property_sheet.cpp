@@ -67,11 +67,9 @@ CWaitWindow::CWaitWindow(QWidget* parent) : QDialog(parent) {
     setFixedSize(240, 68); // 160 x 42 dialog units
     // Centred on the wizard when it is on the screen; the first search runs
     // while the wizard is still being opened, and then on the screen.
-    const QWidget* over = parent && parent->window()->isVisible() ? parent->window() : nullptr;
-    const QScreen* screen = over ? over->screen() : QApplication::primaryScreen();
-    if (over)
-        move(over->frameGeometry().center() - rect().center());
-    else if (screen)
+    if (parent && parent->window()->isVisible())
+        move(parent->window()->frameGeometry().center() - rect().center());
+    else if (const QScreen* screen = QApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 }
 
@@ -145,7 +143,7 @@ bool CMyPropertyPage1::validatePage() {
     WizardServerTable& t = m_ctx.table;
     if (t.count == 0)
         return false; // the other pages have nothing to show
-    t.changed = t.nameChanged = t.ipChanged = false;
+    t.changed = false;
     if (const QListWidgetItem* item = m_list->currentItem()) {
         for (int i = 0; i < t.count; ++i) {
             if (shownName(t.servers[std::size_t(i)]) != item->text())

@@ -7,6 +7,7 @@
 #include "platform/inifile.h"
 
 #include <arpa/inet.h>
+#include <unicode/utf8.h>
 
 #include <cstdio>
 
@@ -23,27 +24,21 @@ std::string htmlEscaped(const std::string& bytes) {
     const std::string text = platform::decodeBoxText(bytes, platform::CodePage::Windows1252);
     std::string out;
     out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c < 0x80) {
-            switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            case '\'': out += "&#39;"; break;
-            default: out += char(c);
-            }
-            ++i;
-            continue;
+    const auto* units = reinterpret_cast<const std::uint8_t*>(text.data());
+    const auto length = std::int32_t(text.size());
+    for (std::int32_t i = 0; i < length;) {
+        UChar32 c;
+        U8_NEXT(units, i, length, c);
+        if (c < 0)
+            c = 0xFFFD; // not reached: the decoded text is UTF-8
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        case '\'': out += "&#39;"; break;
+        default: out += c < 0x80 ? std::string(1, char(c)) : "&#" + std::to_string(c) + ";";
         }
-        // The text is valid UTF-8: a lead byte and its continuation bytes.
-        const std::size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
-        char32_t code = c & (0x7F >> length);
-        for (std::size_t k = 1; k < length && i + k < text.size(); ++k)
-            code = code << 6 | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-        out += "&#" + std::to_string(std::uint32_t(code)) + ";";
-        i += length;
     }
     return out;
 }

@@ -232,10 +232,11 @@ void TestHollin::aPageTheGateRefusesShowsNothingOfTheBoxBefore() {
 void TestHollin::startUpRefusalsAreChineseAndAnIpxPortThatIsNoPortStopsOnlyHollin() {
     qputenv("VNK_IPX_PORT", "x213");
     QVERIFY(sheet::unusableSetting(sheet::UtilityMain{}).isEmpty()); // brevan starts
-    QCOMPARE(ipxconfig::ipxSetupRefusal("VNK_IPX_PORT is not a port number: x213"),
-             u"VNK_IPX_PORT 不是埠號: x213"_qs);
+    std::optional<platform::SettingProblem> problem;
+    QVERIFY(!platform::ipxSegmentFromEnvironment(nullptr, &problem));
+    QCOMPARE(ipxconfig::ipxSetupRefusal(problem), u"VNK_IPX_PORT 不是埠號: x213"_qs);
     qunsetenv("VNK_IPX_PORT");
-    QVERIFY(ipxconfig::ipxSetupRefusal("").startsWith(u"這部電腦沒有設定 IPX"_qs));
+    QVERIFY(ipxconfig::ipxSetupRefusal(std::nullopt).startsWith(u"這部電腦沒有設定 IPX"_qs));
 }
 
 int main(int argc, char** argv) {

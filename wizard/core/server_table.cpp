@@ -71,6 +71,13 @@ void WizardServerTable::takeRecord(int i, std::span<const Byte, RecordSize> reco
     asRead[std::size_t(i)] = rec;
 }
 
+bool WizardServerTable::differsFromBox(int i) const {
+    const std::size_t k = std::size_t(i);
+    const auto ip = [](const ConfigRecord& r) { return std::span<const Byte>(r).subspan(record::IpAddress, 4); };
+    return pserverName(servers.at(k)) != pserverName(asFound.at(k)) ||
+           !std::ranges::equal(ip(records.at(k)), ip(asRead.at(k)));
+}
+
 std::string WizardServerTable::netbiosName(int i) const {
     const auto& slot = netbiosNames.at(std::size_t(i));
     return std::string(slot.data(), std::find(slot.begin(), slot.end(), '\0'));

@@ -57,7 +57,6 @@ struct WizardServerTable {
     // Finish writes the record back when changed is set: when page 2 gave the box
     // another name or page 3 another address than the ones it holds.
     bool changed = false;
-    bool nameChanged = false, ipChanged = false;
     bool ipSettable = false;
     std::array<Byte, StatusCopySize> status{};
     // Each entry and record as the box gave them, before pages 2 and 3 changed
@@ -69,8 +68,9 @@ struct WizardServerTable {
     // (the rest stays): the status copy is all zero until a status read after
     // the search.
     void clear();
-    // changed from the two flags of pages 2 and 3.
-    void noteChanges() { changed = nameChanged || ipChanged; }
+    // True when entry i now names another name, or its record another address,
+    // than the box gave: what pages 2 and 3 set changed from.
+    bool differsFromBox(int i) const;
     // One accepted search reply: dropped (false) when a server of exactly that
     // name is listed or the table is full; else appended with the name (at most
     // 47 bytes), Ethernet address and type byte, everything else 0.

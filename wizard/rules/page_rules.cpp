@@ -152,8 +152,7 @@ NameChoice page2Next(WizardServerTable& table, const std::string& typed) {
         setPserverName(entry, found);
         const auto& read = table.asRead.at(i);
         std::copy_n(read.begin() + rec::AliasName, MaxAssignedNameBytes + 1, record.begin() + rec::AliasName);
-        table.nameChanged = false;
-        table.noteChanges();
+        table.changed = table.differsFromBox(table.chosen);
         return NameChoice::Kept;
     }
     if (bytes.size() > MaxAssignedNameBytes)
@@ -161,8 +160,7 @@ NameChoice page2Next(WizardServerTable& table, const std::string& typed) {
     setPserverName(entry, bytes);
     std::fill_n(record.begin() + rec::AliasName, MaxAssignedNameBytes + 1, Byte(0));
     std::copy(bytes.begin(), bytes.end(), record.begin() + rec::AliasName);
-    table.nameChanged = true;
-    table.noteChanges();
+    table.changed = table.differsFromBox(table.chosen);
     return NameChoice::Changed;
 }
 
@@ -178,8 +176,7 @@ bool page3Next(WizardServerTable& table, int radio, const std::string& ipText) {
     }
     std::copy(ip.begin(), ip.end(), table.records.at(i).begin() + rec::IpAddress);
     std::copy(ip.begin(), ip.end(), table.servers.at(i).begin() + pserver::Ip);
-    table.ipChanged = ip != held;
-    table.noteChanges();
+    table.changed = table.differsFromBox(table.chosen);
     return true;
 }
 
