@@ -4,7 +4,7 @@
 // and what it gives is something the simulator can run.
 #include "fuzz/fuzz_support.h"
 #include "protocol/records.h"
-#include "sim/sim_lan.h"
+#include "sim/lan_description.h"
 
 #include <algorithm>
 

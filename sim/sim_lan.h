@@ -18,6 +18,8 @@
 
 #include "platform/endpoint.h"
 #include "platform/netbios.h"
+#include "sim/demo_lan.h"        // what a LAN is started with: the demo LAN
+#include "sim/lan_description.h" // or a description file
 #include "sim/sim_box.h"
 #include "sim/sim_fileserver.h"
 
@@ -142,30 +144,5 @@ private:
     std::atomic<bool> m_running{false};
     std::atomic<std::size_t> m_requests{0};
 };
-
-// What a LAN description holds: boxes and PCs, and NetWare file servers.
-struct LanDescription {
-    std::vector<BoxSpec> boxes;
-    std::vector<FileServerSpec> fileServers;
-};
-
-// The LAN description file: one INI section per box, PC or file server. Every
-// mistake of the file is reported, one line each as "file:line: [section] key:
-// what was expected", in *error; a file with any mistake gives nothing. A
-// directory, a file that cannot be read or is longer than 1 MiB, two sections of
-// one name, two devices with one Ethernet address and a file without a box are
-// refused.
-LanDescription loadLan(const std::string& path, std::string* error);
-// The boxes of a LAN description alone.
-std::vector<BoxSpec> loadLanDescription(const std::string& path, std::string* error);
-// The keys of a LAN description, one a line with the form of its value, for --help.
-std::string lanDescriptionKeys();
-// The built-in demo LAN: several models and a networked PC.
-std::vector<BoxSpec> demoLan();
-// The demo LAN's NetWare file server FS-MAIN. Its bindery names the demo box
-// QUILL-3P2S as a box (0x1447), the print servers PS-FLOOR2 and BITTERN-2P (the
-// name of a demo box that is not on the bindery as one), the NDS tree ACME_TREE
-// and the file servers FS-MAIN and FS-ARCHIVE.
-FileServerSpec demoFileServer();
 
 } // namespace vnk::sim
