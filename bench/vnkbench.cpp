@@ -6,7 +6,7 @@
 //   read       one configuration record read
 #include "platform/error_reporter.h"
 #include "protocol/firmware.h"
-#include "protocol/udp_context.h"
+#include "transport/udp/udp_context.h"
 #include "sim/sim_firmware.h"
 #include "sim/sim_lan.h"
 

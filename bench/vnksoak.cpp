@@ -7,12 +7,12 @@
 //             change, change some fields, write, read back; over UDP and IPX
 //   firmware  whole transfers to a box that asks for its blocks out of order
 //             and asks again for blocks it already has; over UDP and IPX
-#include "ipxconfig/transport/ipx_context.h"
+#include "transport/ipx/ipx_context.h"
 #include "platform/error_reporter.h"
 #include "protocol/consistent_read.h"
 #include "protocol/firmware.h"
 #include "protocol/record_fields.h"
-#include "protocol/udp_context.h"
+#include "transport/udp/udp_context.h"
 #include "sim/sim_firmware.h"
 #include "sim/sim_lan.h"
 

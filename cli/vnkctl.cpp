@@ -3,7 +3,7 @@
 #include "cli/backup.h"
 #include "cli/record_view.h"
 #include "sheet/rules/dhcp_rules.h"
-#include "ipxconfig/transport/ipx_context.h"
+#include "transport/ipx/ipx_context.h"
 #include "sheet/rules/mail_rules.h"
 #include "sheet/rules/options_rules.h"
 #include "platform/box_text.h"
@@ -13,14 +13,14 @@
 #include "platform/program_dir.h"
 #include "platform/udp_socket.h"
 #include "platform/version.h"
-#include "plugin/core/admin.h"
+#include "transport/wol/magic_packet.h"
 #include "protocol/consistent_read.h"
 #include "protocol/firmware.h"
 #include "protocol/model_line.h"
 #include "protocol/pserver_context.h"
 #include "protocol/record_fields.h"
 #include "protocol/status_record.h"
-#include "protocol/udp_context.h"
+#include "transport/udp/udp_context.h"
 #include "wizard/core/netbios_link.h"
 
 #include <strings.h>
@@ -1198,7 +1198,7 @@ int runOverNetbios(Output& o, const Options& opt, const std::string& command,
 // Wake-on-LAN: one magic packet, or one for each line of a MagicPkt.ini list.
 int cmdWake(Output& o, const Options& opt, const std::vector<std::string>& items, const platform::Endpoint& endpoint,
             std::ostream& err, const Environment& env) {
-    const plugin::WolDestination where{endpoint.broadcast, opt.wolPort.value_or(endpoint.wolPort)};
+    const wol::WolDestination where{endpoint.broadcast, opt.wolPort.value_or(endpoint.wolPort)};
     std::vector<std::pair<std::string, std::string>> targets;
     if (opt.wakeFile) {
         const std::string& path = *opt.wakeFile;
@@ -1207,21 +1207,21 @@ int cmdWake(Output& o, const Options& opt, const std::vector<std::string>& items
         std::ifstream file(path, std::ios::binary);
         std::string text;
         char chunk[4096];
-        while (file && text.size() <= plugin::MaxMagicPktBytes &&
+        while (file && text.size() <= wol::MaxMagicPktBytes &&
                (file.read(chunk, sizeof chunk) || file.gcount() > 0))
             text.append(chunk, std::size_t(file.gcount()));
         if (!file && !file.eof())
             return o.fail(ExitFailure, "cannot read " + platform::terminalSafe(path));
-        if (text.size() > plugin::MaxMagicPktBytes)
+        if (text.size() > wol::MaxMagicPktBytes)
             return o.fail(ExitFailure, platform::terminalSafe(path) + " is larger than 1 MiB");
-        targets = plugin::magicPacketTargets(text);
+        targets = wol::magicPacketTargets(text);
         if (targets.empty())
             o.note(platform::terminalSafe(path) + " names no PC (only lines that end in a line feed count)");
     } else {
         targets = {{opt.wakeIp.value_or("255.255.255.255"), items[0]}};
     }
 
-    std::string invalid = plugin::InvalidEthernetIdText;
+    std::string invalid = wol::InvalidEthernetIdText;
     std::replace(invalid.begin(), invalid.end(), '\n', ' ');
     StreamReporter reporter(err);
     const platform::Timing timing = env.fastTiming ? platform::Timing::fast() : platform::Timing::real();
@@ -1229,13 +1229,13 @@ int cmdWake(Output& o, const Options& opt, const std::vector<std::string>& items
     int unsent = 0;
     bool badMac = false;
     for (const auto& [ip, mac] : targets) {
-        const auto result = plugin::SendMagicPacket(ip, mac, where, timing, false, reporter);
-        const auto to = plugin::magicPacketDestination(ip, where);
+        const auto result = wol::SendMagicPacket(ip, mac, where, timing, false, reporter);
+        const auto to = wol::magicPacketDestination(ip, where);
         const std::string shownMac = platform::terminalSafe(mac), shownIp = platform::terminalSafe(ip);
         const std::array<Byte, 4> toBytes{Byte(to.value_or(0) >> 24), Byte(to.value_or(0) >> 16),
                                           Byte(to.value_or(0) >> 8), Byte(to.value_or(0))};
         const std::string destination = to ? dottedAt(toBytes, 0) : std::string();
-        const bool sent = result == plugin::WakeResult::Sent;
+        const bool sent = result == wol::WakeResult::Sent;
         list.push_back(Json{{"ip", boxText(ip)},
                             {"ethernet", boxText(mac)},
                             {"destination", to ? Json(destination) : Json(nullptr)},
@@ -1247,11 +1247,11 @@ int cmdWake(Output& o, const Options& opt, const std::vector<std::string>& items
             continue;
         }
         ++unsent;
-        if (result == plugin::WakeResult::InvalidMac) {
+        if (result == wol::WakeResult::InvalidMac) {
             badMac = true;
             if (opt.wakeFile)
                 err << "vnkctl: " << shownMac << ": " << invalid << "\n";
-        } else if (result == plugin::WakeResult::SendFailed) {
+        } else if (result == wol::WakeResult::SendFailed) {
             err << "vnkctl: not every magic packet for " << shownMac << " went out to " << shownIp << "\n";
         }
     }

@@ -6,7 +6,7 @@
 // a reply). Then it is read as a series of replies: a byte naming the
 // operation that waits, a byte choosing the sender, a 2-byte length, the bytes.
 #include "fuzz/fuzz_support.h"
-#include "ipxconfig/transport/ipx_context.h"
+#include "transport/ipx/ipx_context.h"
 #include "platform/error_reporter.h"
 #include "platform/ipx.h"
 #include "protocol/identity.h"

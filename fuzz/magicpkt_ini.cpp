@@ -2,25 +2,25 @@
 // targets, each MAC text a magic packet and each IP text a destination. Nothing
 // is sent: only the reading of the file and of its texts runs.
 #include "fuzz/fuzz_support.h"
-#include "plugin/core/admin.h"
+#include "transport/wol/magic_packet.h"
 #include "protocol/records.h"
 
 #include <cstring>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace vnk;
-    if (size > plugin::MaxMagicPktBytes)
+    if (size > wol::MaxMagicPktBytes)
         return 0; // batch mode does not read a file this large
     const std::string text(reinterpret_cast<const char*>(data), size);
-    const plugin::WolDestination loopback{"127.255.255.255", 6000};
-    const plugin::WolDestination real{"255.255.255.255", 6000};
+    const wol::WolDestination loopback{"127.255.255.255", 6000};
+    const wol::WolDestination real{"255.255.255.255", 6000};
 
-    for (const auto& [ip, mac] : plugin::magicPacketTargets(text)) {
+    for (const auto& [ip, mac] : wol::magicPacketTargets(text)) {
         // A target comes from one line.
         if (ip.find('\n') != std::string::npos || mac.find('\n') != std::string::npos)
             std::abort();
 
-        if (const auto packet = plugin::magicPacket(mac)) {
+        if (const auto packet = wol::magicPacket(mac)) {
             // Six bytes FF, then the address of the first twelve hex digits
             // sixteen times, as the MAC text parser reads those digits.
             const auto address = protocol::parseMac(mac.substr(0, 12));
@@ -35,9 +35,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
 
         // On a loopback LAN no destination may leave 127.0.0.0/8.
-        if (const auto to = plugin::magicPacketDestination(ip, loopback); to && (*to >> 24) != 127)
+        if (const auto to = wol::magicPacketDestination(ip, loopback); to && (*to >> 24) != 127)
             std::abort();
-        (void)plugin::magicPacketDestination(ip, real);
+        (void)wol::magicPacketDestination(ip, real);
     }
     return 0;
 }

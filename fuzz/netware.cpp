@@ -6,7 +6,7 @@
 // one of the utility's own requests with fields from the input) and from which
 // station, a 2-byte length, the bytes.
 #include "fuzz/fuzz_support.h"
-#include "ipxconfig/transport/netware_client.h"
+#include "transport/ipx/netware_client.h"
 #include "sim/sim_fileserver.h"
 
 #include <algorithm>

@@ -9,7 +9,7 @@
 // of each command is reached), or a firmware block for the number the box asked
 // for last, or let time pass.
 #include "fuzz/fuzz_support.h"
-#include "ipxconfig/transport/ipx_context.h"
+#include "transport/ipx/ipx_context.h"
 #include "sim/sim_box.h"
 #include "wizard/core/netbios_link.h"
 

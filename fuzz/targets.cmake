@@ -18,7 +18,7 @@ set(VNK_FUZZ_TARGETS
 )
 foreach(name IN LISTS VNK_FUZZ_TARGETS)
     if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${name}.cpp)
-        vnk_fuzz_target(${name} vnk_cli vnk_sim vnk_ipx vnk_netware_rules vnk_wizard_core vnk_wizard_rules
+        vnk_fuzz_target(${name} vnk_cli vnk_sim vnk_transport vnk_netware_rules vnk_wizard_core vnk_wizard_rules
                         vnk_plugin_core vnk_rules vnk_spooler vnk_netbios vnk_protocol vnk_platform)
     endif()
 endforeach()

@@ -17,7 +17,7 @@
 #include "protocol/firmware.h"
 #include "protocol/record_fields.h"
 #include "protocol/status_record.h"
-#include "protocol/udp_context.h"
+#include "transport/udp/udp_context.h"
 
 #include <arpa/inet.h>
 

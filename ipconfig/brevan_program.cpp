@@ -1,6 +1,6 @@
 #include "ipconfig/brevan_program.h"
 
-#include "protocol/udp_context.h"
+#include "transport/udp/udp_context.h"
 #include "sheet/page_texts.h"
 
 namespace vnk::ipconfig {

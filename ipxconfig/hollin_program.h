@@ -5,7 +5,7 @@
 #pragma once
 
 #include "ipxconfig/hollin_sheet.h"
-#include "ipxconfig/transport/ipx_context.h"
+#include "transport/ipx/ipx_context.h"
 #include "platform/endpoint.h"
 #include "platform/ipx.h"
 #include "platform/timing.h"

@@ -3,7 +3,7 @@
 // IPX utility's own class names they are:
 #pragma once
 
-#include "ipxconfig/transport/ipx_context.h"
+#include "transport/ipx/ipx_context.h"
 #include "sheet/property_sheet.h"
 
 namespace vnk::sheet {

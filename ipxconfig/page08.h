@@ -5,7 +5,7 @@
 #pragma once
 
 #include "ipxconfig/hollin_texts.h"
-#include "ipxconfig/transport/ipx_context.h"
+#include "transport/ipx/ipx_context.h"
 #include "sheet/settings_page.h"
 
 #include <QCheckBox>

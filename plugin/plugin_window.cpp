@@ -11,6 +11,8 @@
 
 namespace vnk::plugin {
 
+using namespace wol;
+
 namespace {
 
 QString caption() {

@@ -72,7 +72,7 @@ private:
     QLineEdit* m_macBox = nullptr;
     QPushButton* m_sendButton = nullptr;
     std::string m_ipText, m_macText;
-    WolDestination m_wol;
+    wol::WolDestination m_wol;
 };
 
 } // namespace vnk::plugin

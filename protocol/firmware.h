@@ -31,8 +31,6 @@
 
 namespace vnk::protocol {
 
-class UdpServerContext;
-
 namespace firmware {
 inline constexpr std::uint64_t ImageSize = 524288; // 0x80000
 inline constexpr int MaxImages = 3;
@@ -229,16 +227,6 @@ public:
 int runUpgrade(CPServerContext& ctx, UpgradeChannel& channel, ServerEntry& entry, const std::string& path,
                const MacAddress& recordEthernet, int typeIndex, const UpgradeProgress& progress,
                UpgradeResult* result);
-
-// The transfer over UDP (UdpServerContext::XUpgradeFlashRAM). entry is the selected server entry (its Ethernet address
-// goes into every header; its firmware-present flag chooses the path; its identity
-// is refreshed by the final search). recordEthernet is the address from record
-// offset 2, which block 448 may receive. Socket failures go to the context's
-// reporter; a file error comes back in result->fileError for the caller to show.
-// Returns 1 when the box reached the end marker, else 0.
-int udpUpgradeFlashRAM(UdpServerContext& ctx, ServerEntry& entry, const std::string& path,
-                       const MacAddress& recordEthernet, int typeIndex, const UpgradeProgress& progress = {},
-                       UpgradeResult* result = nullptr);
 
 // The transfer over whatever carries the context's operations.
 inline int XUpgradeFlashRAM(CPServerContext& ctx, ServerEntry& entry, const std::string& path,

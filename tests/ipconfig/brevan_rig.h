@@ -6,7 +6,7 @@
 #include "ipconfig/brevan_program.h"
 #include "sheet/page00.h"
 #include "sheet/recording_ui_services.h"
-#include "protocol/udp_context.h"
+#include "transport/udp/udp_context.h"
 #include "sim/sim_lan.h"
 #include "support/sim_helpers.h"
 

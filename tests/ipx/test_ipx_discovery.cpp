@@ -1,7 +1,7 @@
 // Finding boxes over IPX: the NetWare packets the client sends and reads, and
 // discovery against simulated boxes and a simulated file server on this test's
 // own IPX carrier port.
-#include "ipxconfig/transport/ipx_context.h"
+#include "transport/ipx/ipx_context.h"
 #include "sim/sim_fileserver.h"
 #include "sim/sim_lan.h"
 #include "support/pcap.h"

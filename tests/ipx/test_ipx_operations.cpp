@@ -1,7 +1,7 @@
 // The device operations and the firmware transfer over IPX, against simulated
 // boxes on this test's own IPX carrier port, and against a hand-written box
 // that answers with whatever datagrams a test gives it.
-#include "ipxconfig/transport/ipx_context.h"
+#include "transport/ipx/ipx_context.h"
 #include "protocol/firmware.h"
 #include "sim/sim_firmware.h"
 #include "sim/sim_lan.h"

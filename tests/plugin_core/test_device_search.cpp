@@ -19,6 +19,7 @@
 
 using namespace vnk;
 using namespace vnk::plugin;
+using namespace vnk::wol;
 using vnk::testing::testBox;
 
 namespace {

@@ -15,6 +15,7 @@
 
 using namespace vnk;
 using namespace vnk::plugin;
+using namespace vnk::wol;
 
 namespace {
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "platform/error_reporter.h"
-#include "protocol/udp_context.h"
+#include "transport/udp/udp_context.h"
 #include "sim/sim_lan.h"
 #include "support/sim_helpers.h"
 

@@ -5,7 +5,7 @@
 // server for print server objects, then searches by broadcast.
 #pragma once
 
-#include "ipxconfig/transport/netware_client.h"
+#include "transport/ipx/netware_client.h"
 #include "protocol/pserver_context.h"
 
 #include <array>

@@ -2,7 +2,7 @@
 // boxes it knows (and the NDS trees, file servers and other print servers the
 // NetWare pages offer), then a broadcast search finds the others, then each
 // entry's record tells its IP address and whether it speaks TCP/IP.
-#include "ipxconfig/transport/ipx_context.h"
+#include "transport/ipx/ipx_context.h"
 
 #include "protocol/device_filter.h"
 #include "protocol/identity.h"

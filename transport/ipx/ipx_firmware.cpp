@@ -4,7 +4,7 @@
 // (1030 bytes) and the end reply (6 bytes) go to the box's socket 0x3451. After
 // the handshakes the socket is opened anew, with address reuse, for the block
 // exchange. Everything else is the transfer every transport shares.
-#include "ipxconfig/transport/ipx_context.h"
+#include "transport/ipx/ipx_context.h"
 
 #include "protocol/firmware.h"
 

@@ -6,7 +6,7 @@
 // reply. The caller's buffers keep the layout the pages read (a 10-byte header,
 // then the data): the reply's data go to offset 10 and its header is written
 // there in the form the pages know (the box's node, 1, the command).
-#include "ipxconfig/transport/ipx_context.h"
+#include "transport/ipx/ipx_context.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "ipxconfig/transport/netware_client.h"
+#include "transport/ipx/netware_client.h"
 
 #include <algorithm>
 

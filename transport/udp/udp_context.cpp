@@ -1,4 +1,4 @@
-#include "protocol/udp_context.h"
+#include "transport/udp/udp_context.h"
 
 #include "protocol/firmware.h"
 

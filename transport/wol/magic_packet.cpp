@@ -1,17 +1,17 @@
 // Wake-on-LAN: the magic packet (six bytes FF and the PC's Ethernet address
 // sixteen times), sent six times to UDP port 6000 at one address or by
 // broadcast, from the form or for every line of MagicPkt.ini.
-#include "plugin/core/admin.h"
+#include "transport/wol/magic_packet.h"
 
+#include "platform/endpoint.h"
 #include "platform/udp_socket.h"
 
 #include <arpa/inet.h>
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 
-namespace vnk::plugin {
+namespace vnk::wol {
 
 using namespace platform;
 
@@ -180,28 +180,6 @@ std::vector<std::pair<std::string, std::string>> magicPacketTargets(const std::s
     return targets;
 }
 
-int batchSend(const WolDestination& where, const Timing& timing, ErrorReporter& reporter,
-              const std::string& stateDir) {
-    const auto dir = queryRegistryString(AdministratorKey, "Path", 100, stateDir);
-    if (!dir || dir->empty())
-        return 0;
-    std::ifstream file(*dir + "/MagicPkt.ini", std::ios::binary);
-    if (!file)
-        return 0;
-    std::string text;
-    char chunk[4096];
-    while (file.read(chunk, sizeof chunk) || file.gcount() > 0) {
-        text.append(chunk, std::size_t(file.gcount()));
-        if (text.size() > MaxMagicPktBytes)
-            return 0;
-    }
-    int sent = 0;
-    for (const auto& [ip, mac] : magicPacketTargets(text))
-        if (SendMagicPacket(ip, mac, where, timing, true, reporter) == WakeResult::Sent)
-            ++sent;
-    return sent;
-}
-
 std::optional<WolDestination> wolDestinationFromEnvironment(std::string* error) {
     std::string why;
     const Endpoint e = Endpoint::fromEnvironment(&why);
@@ -213,4 +191,4 @@ std::optional<WolDestination> wolDestinationFromEnvironment(std::string* error) 
     return WolDestination{e.broadcast, e.wolPort};
 }
 
-} // namespace vnk::plugin
+} // namespace vnk::wol
