@@ -3,7 +3,6 @@
 #include "cli/backup.h"
 #include "cli/record_view.h"
 #include "sheet/rules/dhcp_rules.h"
-#include "transport/ipx/ipx_context.h"
 #include "sheet/rules/mail_rules.h"
 #include "sheet/rules/options_rules.h"
 #include "platform/box_text.h"
@@ -20,8 +19,9 @@
 #include "protocol/pserver_context.h"
 #include "protocol/record_fields.h"
 #include "protocol/status_record.h"
+#include "transport/ipx/ipx_context.h"
+#include "transport/netbios/netbios_context.h"
 #include "transport/udp/udp_context.h"
-#include "wizard/core/netbios_link.h"
 
 #include <strings.h>
 #include <sys/stat.h>
@@ -1062,34 +1062,14 @@ int cmdRestore(Session& s, const std::string& path, bool otherBox, const Confirm
     return ExitOk;
 }
 
-// --- list and show over NetBIOS, through the setup wizard's link ---
-
-// Entry i of the wizard's table as the configuration utility keeps a server: the
-// identity of its search reply, its Ethernet address and IP from its record.
-ServerEntry netbiosEntry(const wizard::WizardNetbiosLink& link, const wizard::WizardServerTable& table,
-                         int i) {
-    ServerEntry e;
-    if (const auto id = link.identity(i))
-        e.identity = *id;
-    e.ethernet = wizard::pserverMac(table.servers[std::size_t(i)]);
-    std::copy_n(table.servers[std::size_t(i)].begin() + wizard::pserver::Ip, 4, e.ipAddress.begin());
-    return e;
-}
-
-// The wizard's status copy where the status record stands in a status reply.
-StatusBuffer statusOf(const wizard::WizardServerTable& table) {
-    StatusBuffer status{};
-    std::copy_n(table.status.begin(), status.size() - HeaderSize, status.begin() + HeaderSize);
-    return status;
-}
+// --- list and show over NetBIOS ---
 
 // BOX among the entries: the exact name, else the one name that matches without
 // regard to case, else the Ethernet address. -1 when there is none (o says why).
-int findNetbiosBox(Output& o, const wizard::WizardServerTable& table, const std::string& box,
-                   std::ostream& err) {
+int findNetbiosBox(Output& o, const CPServerContext& ctx, const std::string& box, std::ostream& err) {
     std::vector<int> near;
-    for (int i = 0; i < table.count; ++i) {
-        const std::string n = wizard::pserverName(table.servers[std::size_t(i)]);
+    for (int i = 0; i < ctx.serverCount; ++i) {
+        const std::string n = ctx.serverTable[std::size_t(i)].name();
         if (n == box || boxText(n) == box)
             return i;
         if (lowerAscii(boxText(n)) == lowerAscii(box))
@@ -1097,7 +1077,7 @@ int findNetbiosBox(Output& o, const wizard::WizardServerTable& table, const std:
     }
     if (near.size() == 1) {
         err << "vnkctl: no print server is named \"" << platform::terminalSafe(box) << "\"; taking \""
-            << shownName(wizard::pserverName(table.servers[std::size_t(near[0])])) << "\"\n";
+            << shownName(ctx.serverTable[std::size_t(near[0])].name()) << "\"\n";
         return near[0];
     }
     if (near.size() > 1) {
@@ -1106,8 +1086,8 @@ int findNetbiosBox(Output& o, const wizard::WizardServerTable& table, const std:
         return -1;
     }
     if (const auto mac = (box.size() == 17 || box.size() == 12) ? parseMac(box) : std::nullopt)
-        for (int i = 0; i < table.count; ++i)
-            if (wizard::pserverMac(table.servers[std::size_t(i)]) == *mac)
+        for (int i = 0; i < ctx.serverCount; ++i)
+            if (ctx.serverTable[std::size_t(i)].ethernet == *mac)
                 return i;
     o.fail(ExitNotFound,
            "no print server named \"" + platform::terminalSafe(box) + "\" answers over NetBIOS");
@@ -1124,36 +1104,33 @@ int runOverNetbios(Output& o, const Options& opt, const std::string& command,
     auto adapters = platform::netbiosAdapters(endpoint.broadcast, *port, &why);
     if (!why.empty())
         return o.fail(ExitUsage, why);
-    std::vector<std::string> told;
-    wizard::WizardNetbiosLink link(std::move(adapters),
-                                   env.fastTiming ? platform::Timing::fast() : platform::Timing::real(),
-                                   [&](const std::string& text) { told.push_back(text); });
-    wizard::WizardServerTable table;
+    StreamReporter reporter(err);
+    netbios::NetbiosServerContext ctx(endpoint, std::move(adapters),
+                                      env.fastTiming ? platform::Timing::fast() : platform::Timing::real(), reporter);
     Progress progress(err, env.terminal);
     progress.begin("Searching for print servers over NetBIOS");
-    if (link.start())
-        link.search(table, 0, 3);
+    ctx.XGetPort();
     progress.done();
-    if (!told.empty())
-        return o.fail(ExitFailure, "NetBIOS: " + told.front());
+    if (const auto failure = ctx.startFailure())
+        return o.fail(ExitFailure, "NetBIOS: " + *failure);
 
     if (command == "show") {
-        const int i = findNetbiosBox(o, table, items[0], err);
+        const int i = findNetbiosBox(o, ctx, items[0], err);
         if (i < 0)
             return ExitNotFound;
-        const std::string name = shownName(wizard::pserverName(table.servers[std::size_t(i)]));
-        if (!link.readConfig(table, i))
+        ServerEntry& e = ctx.serverTable[std::size_t(i)];
+        const std::string name = shownName(e.name());
+        if (!ctx.XReadPServerEEProm(e, ctx.configBuffer))
             return o.fail(ExitNoAnswer, name + ": Cannot Read EEPROM");
-        if (!link.readStatus(table, i))
+        if (!ctx.XGetPServerStatus(e, ctx.statusBuffer))
             return o.fail(ExitNoAnswer, name + ": Cannot Read Status");
-        const ServerEntry e = netbiosEntry(link, table, i);
-        const auto& rec = table.records[std::size_t(i)];
-        return showBox(o, e, rec, statusItems(e, rec, statusOf(table), parallelPorts(rec)));
+        const auto rec = recordOf(ctx.configBuffer);
+        return showBox(o, e, rec, statusItems(e, rec, ctx.statusBuffer, parallelPorts(rec)));
     }
 
     Json list = Json::array();
     char line[200];
-    if (table.count > 0) {
+    if (ctx.serverCount > 0) {
         if (opt.withStatus)
             std::snprintf(line, sizeof line, "%-16s %-17s  %-15s %-15s %-13s MODEL\n", "NAME", "ETHERNET",
                           "STORED IP", "ACTIVE IP", "NETBIOS NAME");
@@ -1162,14 +1139,14 @@ int runOverNetbios(Output& o, const Options& opt, const std::string& command,
                           "STORED IP", "NETBIOS NAME");
         o.text() << line;
     }
-    for (int i = 0; i < table.count; ++i) {
-        const ServerEntry e = netbiosEntry(link, table, i);
-        const auto& rec = table.records[std::size_t(i)];
-        const std::string name = wizard::pserverName(table.servers[std::size_t(i)]);
-        // A record that could not be read after the search is all zero.
-        const std::string model = rec != ConfigRecord{} ? modelLine(rec, e.identity[identity::Flags]) : "?";
+    for (int i = 0; i < ctx.serverCount; ++i) {
+        ServerEntry& e = ctx.serverTable[std::size_t(i)];
+        const std::string name = e.name();
+        const std::string model = ctx.XReadPServerEEProm(e, ctx.configBuffer)
+                                      ? modelLine(recordOf(ctx.configBuffer), e.identity[identity::Flags])
+                                      : "?";
         const std::string storedIp = dottedAt(e.ipAddress, 0);
-        const std::string netbiosName = table.netbiosName(i);
+        const std::string netbiosName = netbios::NetbiosServerContext::netbiosName(e);
         Json item{{"name", boxText(name)},
                   {"ethernet", macText(e.ethernet)},
                   {"stored_ip", storedIp},
@@ -1179,7 +1156,7 @@ int runOverNetbios(Output& o, const Options& opt, const std::string& command,
         char active[24] = "";
         if (opt.withStatus) {
             const std::string activeIp =
-                link.readStatus(table, i) ? protocol::activeIp(statusOf(table)) : "?";
+                ctx.XGetPServerStatus(e, ctx.statusBuffer) ? protocol::activeIp(ctx.statusBuffer) : "?";
             item["active_ip"] = activeIp;
             std::snprintf(active, sizeof active, "%-15s ", activeIp.c_str());
         }
@@ -1190,7 +1167,7 @@ int runOverNetbios(Output& o, const Options& opt, const std::string& command,
         o.text() << line;
     }
     o.result()["print_servers"] = list;
-    if (table.count == 0)
+    if (ctx.serverCount == 0)
         o.text() << "No print server found.\n";
     return ExitOk;
 }

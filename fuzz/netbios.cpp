@@ -40,23 +40,23 @@ void offer(wizard::WizardServerTable& table, wizard::NetbiosIdentities& identiti
         break;
     }
     case 1:
-        if (wizard::netbiosReplyValid(reply, 0, protocol::CmdReadConfig) &&
+        if (netbios::netbiosReplyValid(reply, 0, protocol::CmdReadConfig) &&
             wizard::takeNetbiosRecordReply(table, index, reply) && index < table.count)
             check(std::equal(table.records[std::size_t(index)].begin(), table.records[std::size_t(index)].end(),
-                             reply.begin() + wizard::NetbiosHeaderSize));
+                             reply.begin() + netbios::NetbiosHeaderSize));
         break;
     case 2:
-        if (wizard::netbiosReplyValid(reply, 0, protocol::CmdStatus)) {
+        if (netbios::netbiosReplyValid(reply, 0, protocol::CmdStatus)) {
             table.status.fill(0xAA);
             check(wizard::takeNetbiosStatusReply(table, reply));
             // What the reply did not bring reads as 0, never as an older status.
-            const std::size_t got = std::min(reply.size() - wizard::NetbiosHeaderSize, table.status.size());
+            const std::size_t got = std::min(reply.size() - netbios::NetbiosHeaderSize, table.status.size());
             check(std::all_of(table.status.begin() + std::ptrdiff_t(got), table.status.end(),
                               [](Byte b) { return b == 0; }));
         }
         break;
     default: // write and reset take any valid reply
-        (void)wizard::netbiosReplyValid(reply, 0, Byte(which >> 2));
+        (void)netbios::netbiosReplyValid(reply, 0, Byte(which >> 2));
         break;
     }
 }

@@ -11,7 +11,7 @@
 #include "fuzz/fuzz_support.h"
 #include "transport/ipx/ipx_context.h"
 #include "sim/sim_box.h"
-#include "wizard/core/netbios_link.h"
+#include "transport/netbios/netbios_device.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -114,9 +114,9 @@ struct Run {
         check(!wasRestarting);
         const std::vector<Byte>& r = replies[0].bytes;
         if (netbios) {
-            check(wizard::netbiosReplyValid(r, request[3], request[5]));
+            check(netbios::netbiosReplyValid(r, request[3], request[5]));
             check(!toAll || request[5] == protocol::CmdSearch);
-            checkReplyData(request[5], r.size() - wizard::NetbiosHeaderSize, box.spec());
+            checkReplyData(request[5], r.size() - netbios::NetbiosHeaderSize, box.spec());
         } else if (framing == Framing::Ipx) {
             check(ipx::ipxReplyAccepted(r.data(), r.size(), request[1]));
             check(!toAll || request[1] == protocol::CmdSearch);

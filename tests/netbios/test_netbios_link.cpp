@@ -67,14 +67,14 @@ const platform::Timing Fast = platform::Timing::fast();
 // --- names and headers ---
 
 TEST(NetbiosWizardFrames, StationNameRequestHeaderAndReplyTest) {
-    EXPECT_EQ(wizard::stationName({0, 0, 0, 0, 0, 0}), "PS0000000000");
-    EXPECT_EQ(wizard::stationName({0x00, 0x50, 0xBA, 0x12, 0x34, 0x56}), "PS50ba123456");
-    EXPECT_EQ(wizard::stationName({0xAB, 0xCD, 0xEF, 0xFE, 0xDC, 0x0A}), "PScdeffedc0a");
-    const auto h = wizard::netbiosRequestHeader(3);
+    EXPECT_EQ(netbios::stationName({0, 0, 0, 0, 0, 0}), "PS0000000000");
+    EXPECT_EQ(netbios::stationName({0x00, 0x50, 0xBA, 0x12, 0x34, 0x56}), "PS50ba123456");
+    EXPECT_EQ(netbios::stationName({0xAB, 0xCD, 0xEF, 0xFE, 0xDC, 0x0A}), "PScdeffedc0a");
+    const auto h = netbios::netbiosRequestHeader(3);
     EXPECT_EQ(Bytes(h.begin(), h.end()), (Bytes{'P', 'S', 0, 0, 0, 3, 0xFF, 0xFC}));
 
     const Bytes good{'P', 'S', 0x80, 0, 1, 2, 0x12, 0x34, 9};
-    EXPECT_TRUE(wizard::netbiosReplyValid(good, 0, 2)) << "bytes 6 and 7 are not looked at";
+    EXPECT_TRUE(netbios::netbiosReplyValid(good, 0, 2)) << "bytes 6 and 7 are not looked at";
     for (auto [at, value] : {std::pair<std::size_t, protocol::Byte>{0, 'Q'},
                              {1, 's'},
                              {2, 0x00},
@@ -85,9 +85,9 @@ TEST(NetbiosWizardFrames, StationNameRequestHeaderAndReplyTest) {
                              {5, 3}}) {
         Bytes bad = good;
         bad[at] = value;
-        EXPECT_FALSE(wizard::netbiosReplyValid(bad, 0, 2)) << "byte " << at << " = " << int(value);
+        EXPECT_FALSE(netbios::netbiosReplyValid(bad, 0, 2)) << "byte " << at << " = " << int(value);
     }
-    EXPECT_FALSE(wizard::netbiosReplyValid(std::span(good).first(7), 0, 2));
+    EXPECT_FALSE(netbios::netbiosReplyValid(std::span(good).first(7), 0, 2));
 }
 
 // Replies are read no further than they reach, and nothing of an older one stays.
@@ -114,7 +114,7 @@ TEST(NetbiosWizardFrames, RepliesAreTakenOnlyAsFarAsTheyReach) {
     EXPECT_EQ(table.count, 1);
 
     Bytes record{'P', 'S', 0x80, 0, 1, protocol::CmdReadConfig, 0xFF, 0xFD};
-    record.resize(wizard::NetbiosHeaderSize + protocol::RecordSize - 1, 0x5A);
+    record.resize(netbios::NetbiosHeaderSize + protocol::RecordSize - 1, 0x5A);
     EXPECT_FALSE(wizard::takeNetbiosRecordReply(table, 0, record));
     EXPECT_EQ(table.records[0][0], 0) << "a record cut short is not taken";
     record.push_back(0x5A);
