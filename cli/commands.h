@@ -5,6 +5,7 @@
 #include "cli/options.h"
 #include "cli/output.h"
 #include "cli/session.h"
+#include "transport/ipx/ipx_context.h"
 
 #include <istream>
 #include <string>
@@ -15,6 +16,9 @@ namespace vnk::cli {
 // --- the record and the box (record_commands.cpp) ---
 int cmdFields(Output& o);
 int cmdList(Session& s, bool withStatus);
+// What the bindery of the nearest file server names besides the boxes: NDS
+// trees (without their "_" padding), file servers, other print servers.
+void showNetwareNames(Output& o, const ipx::NameLists& names);
 int cmdShow(Session& s);
 int cmdGet(Session& s, const std::vector<std::string>& names);
 int cmdStatus(Session& s);
@@ -47,6 +51,12 @@ int cmdRestore(Session& s, const std::string& path, bool otherBox, const Confirm
 // list and show over NetBIOS datagrams.
 int runOverNetbios(Output& o, const Options& opt, const std::string& command, const std::vector<std::string>& items,
                    const platform::Endpoint& endpoint, std::ostream& err, const Environment& env);
+
+// --- every transport at once (list_all.cpp) ---
+// list --all: UDP always, IPX and NetBIOS when set up, searched at the same time
+// and merged by Ethernet address.
+int cmdListAll(Output& o, const Options& opt, const platform::Endpoint& endpoint, std::ostream& err,
+               const Environment& env);
 
 // --- Wake-on-LAN (wake_command.cpp) ---
 int cmdWake(Output& o, const Options& opt, const std::vector<std::string>& items, const platform::Endpoint& endpoint,

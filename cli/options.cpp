@@ -22,6 +22,10 @@ const char* const Usage =
     "  list [--status]            the print servers found: name, Ethernet address, the IP address stored\n"
     "                             in the record and the model; --status reads each box's status and adds\n"
     "                             the IP address it is using\n"
+    "  list --all [--status]      one search over UDP, IPX (when $VNK_IPX_PORT or --ipx-port is set) and\n"
+    "                             NetBIOS (when $VNK_NETBIOS_PORT or --netbios-port is set) at the same\n"
+    "                             time: each box once, by Ethernet address, with the transports it\n"
+    "                             answered on\n"
     "  show BOX                   every field of the configuration record and the status texts\n"
     "  get BOX FIELD...           the values of some fields\n"
     "  set BOX FIELD=VALUE...     change fields (all or nothing); the box takes them after a reset\n"
@@ -74,7 +78,10 @@ const char* const Usage =
     "  list             \"print_servers\": [{\"name\", \"ethernet\", \"stored_ip\", \"model\",\n"
     "                   \"firmware_present\", and with --status \"active_ip\"}]; with --ipx also\n"
     "                   \"nds_trees\", \"file_servers\", \"netware_print_servers\": [names]; with\n"
-    "                   --netbios each print server also has \"netbios_name\"\n"
+    "                   --netbios each print server also has \"netbios_name\"; with --all each has\n"
+    "                   \"transports\": [\"udp\", \"ipx\", \"netbios\"] (those it answered on) and, when\n"
+    "                   it answered over NetBIOS, \"netbios_name\"; \"searched\": {transport: {\"found\",\n"
+    "                   \"ok\"}}, and the NetWare names when IPX was searched\n"
     "  show             \"identity\": {\"name\", \"device_name\", \"ethernet\", \"vendor\", \"device_type\",\n"
     "                   \"server_type\", \"identity_flags\", \"features\", \"firmware_present\"},\n"
     "                   \"record\": {every field of 'vnkctl fields'}, \"status\": {as status}\n"
@@ -158,6 +165,8 @@ std::optional<int> parseOptions(const std::vector<std::string>& args, const Envi
             continue;
         } else if (a == "--status") {
             opt.withStatus = true;
+        } else if (a == "--all") {
+            opt.all = true;
         } else if (a == "--yes") {
             opt.yes = true;
         } else if (a == "--other-box") {
@@ -241,10 +250,14 @@ int checkArguments(Output& o, const Options& opt, const std::string& command, st
         return o.fail(ExitUsage, command + " needs a BOX (a print server name or Ethernet address)");
     if (command == "list" && given != 0)
         return o.fail(ExitUsage, "list takes no BOX");
-    if (opt.ipxPort && !opt.ipx)
-        return o.fail(ExitUsage, "--ipx-port goes with --ipx");
-    if (opt.netbiosPort && !opt.netbios)
-        return o.fail(ExitUsage, "--netbios-port goes with --netbios");
+    if (opt.all && command != "list")
+        return o.fail(ExitUsage, "--all belongs to list");
+    if (opt.all && (opt.ipx || opt.netbios))
+        return o.fail(ExitUsage, "list --all searches every transport set up here: give no --ipx or --netbios");
+    if (opt.ipxPort && !opt.ipx && !opt.all)
+        return o.fail(ExitUsage, "--ipx-port goes with --ipx or list --all");
+    if (opt.netbiosPort && !opt.netbios && !opt.all)
+        return o.fail(ExitUsage, "--netbios-port goes with --netbios or list --all");
     if (opt.netbios && opt.ipx)
         return o.fail(ExitUsage, "give --ipx or --netbios, not both");
     if (opt.netbios && command != "list" && command != "show")

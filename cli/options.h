@@ -20,6 +20,7 @@ extern const char* const Usage;
 struct Options {
     bool json = false;
     bool withStatus = false; // list --status
+    bool all = false;        // list --all
     bool yes = false;        // restore --yes
     bool otherBox = false;   // restore --other-box
     bool ipx = false;        // every operation over IPX

@@ -37,6 +37,25 @@ int cmdFields(Output& o) {
     return ExitOk;
 }
 
+void showNetwareNames(Output& o, const ipx::NameLists& names) {
+    const std::pair<const char*, const std::vector<std::string>*> lists[] = {
+        {"nds_trees", &names.ndsTrees},
+        {"file_servers", &names.fileServers},
+        {"netware_print_servers", &names.printServers}};
+    const char* titles[] = {"NDS trees", "File servers", "Other NetWare print servers"};
+    for (std::size_t k = 0; k < 3; ++k) {
+        Json items = Json::array();
+        o.text() << "\n" << titles[k] << ":" << (lists[k].second->empty() ? " none" : "") << "\n";
+        for (const auto& listed : *lists[k].second) {
+            // A tree's name is shown without its "_" padding, as the NetWare page shows it.
+            const std::string n = k == 0 ? trimTreePadding(listed) : listed;
+            items.push_back(boxText(n));
+            o.text() << "  " << shownName(n) << "\n";
+        }
+        o.result()[lists[k].first] = items;
+    }
+}
+
 int cmdList(Session& s, bool withStatus) {
     Output& o = s.output();
     const bool searched = s.discover();
@@ -81,26 +100,8 @@ int cmdList(Session& s, bool withStatus) {
         return o.fail(ExitFailure, "the search for print servers failed");
     if (ctx.serverCount == 0)
         o.text() << "No print server found.\n";
-    if (const auto* ipx = s.ipx()) {
-        // What the bindery of the nearest file server names besides the boxes.
-        const vnk::ipx::NameLists& names = ipx->nameLists();
-        const std::pair<const char*, const std::vector<std::string>*> lists[] = {
-            {"nds_trees", &names.ndsTrees},
-            {"file_servers", &names.fileServers},
-            {"netware_print_servers", &names.printServers}};
-        const char* titles[] = {"NDS trees", "File servers", "Other NetWare print servers"};
-        for (std::size_t k = 0; k < 3; ++k) {
-            Json items = Json::array();
-            o.text() << "\n" << titles[k] << ":" << (lists[k].second->empty() ? " none" : "") << "\n";
-            for (const auto& listed : *lists[k].second) {
-                // A tree's name is shown without its "_" padding, as the NetWare page shows it.
-                const std::string n = k == 0 ? trimTreePadding(listed) : listed;
-                items.push_back(boxText(n));
-                o.text() << "  " << shownName(n) << "\n";
-            }
-            o.result()[lists[k].first] = items;
-        }
-    }
+    if (const auto* ipx = s.ipx())
+        showNetwareNames(o, ipx->nameLists());
     return ExitOk;
 }
 

@@ -28,6 +28,8 @@ int runCommand(Output& o, const Options& opt, platform::Endpoint endpoint, std::
     if (command == "wake")
         return cmdWake(o, opt, items, endpoint, err, env);
 
+    if (command == "list" && opt.all)
+        return cmdListAll(o, opt, endpoint, err, env);
     if (opt.netbios)
         return runOverNetbios(o, opt, command, items, endpoint, err, env);
 

@@ -68,6 +68,10 @@ public:
     std::string settingsPath = "./Config.ini";
     int serialPortCount = 0;
     int parallelPortCount = 0;
+    // Discovery lists a box once by its name, as the utilities always have; with
+    // this set, a box of a name already listed is listed too when its Ethernet
+    // address differs (vnkctl's search over every transport, merged by address).
+    bool keepSameNames = false;
 
     // --- operations, as each transport carries them ---
     // Full refresh: discovery, then each box's record; fills the server table.

@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <map>
 #include <sstream>
 
 using namespace vnk;
@@ -673,4 +674,48 @@ TEST_F(VnkctlTest, WakeSendsMagicPacketsAndTellsWhatWentOut) {
     EXPECT_EQ(vnkctl({"wake", "0000B400A5F6", "--file", m_dir.file("MagicPkt.ini")}).code, cli::ExitUsage);
     EXPECT_EQ(vnkctl({"list", "--ip", "127.0.0.1"}).code, cli::ExitUsage);
     platform::closeSocket(listener);
+}
+
+// list --all against a LAN that answers over UDP, IPX and NetBIOS: one line per
+// box by Ethernet address, with the transports it answered on.
+TEST(VnkctlAll, EveryTransportAtOnceMergedByEthernetAddress) {
+    sim::LanOptions options;
+    options.ipxPort = 0;
+    options.netbiosPort = 0;
+    sim::SimLan lan(options);
+    lan.addBox(testBox("QUILL", 1));
+    auto quiet = testBox("QUIET", 2);
+    quiet.faults.udpSilent = true;
+    lan.addBox(quiet);
+    lan.addBox(testBox("TWIN", 3));
+    lan.addBox(testBox("TWIN", 4));
+    std::string error;
+    ASSERT_TRUE(lan.start(&error)) << error;
+    vnk::testing::ScratchDir dir;
+    auto vnkctl = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {"--json", "--broadcast", "127.255.255.255", "--command-port",
+                                   std::to_string(lan.endpoint().commandPort), "--config", dir.file("Config.ini")});
+        std::ostringstream out, err;
+        cli::Environment env;
+        env.fastTiming = true;
+        const int code = cli::run(args, out, err, env);
+        return Result{code, out.str(), err.str()};
+    };
+    const Result all = vnkctl({"list", "--all", "--ipx-port", std::to_string(lan.ipxPort()), "--netbios-port",
+                               std::to_string(lan.netbiosPort())});
+    ASSERT_EQ(all.code, cli::ExitOk) << all.err;
+    const Json found = all.json();
+    std::map<std::string, Json> byEthernet; // ethernet -> [name, transports]
+    for (const Json& box : found["print_servers"])
+        byEthernet[box["ethernet"]] = Json{box["name"], box["transports"]};
+    const Json every = {"udp", "ipx", "netbios"};
+    EXPECT_EQ(byEthernet, (std::map<std::string, Json>{{"00 00 B4 55 00 01", Json{"QUILL", every}},
+                                                       {"00 00 B4 55 00 02", Json{"QUIET", {"ipx", "netbios"}}},
+                                                       {"00 00 B4 55 00 03", Json{"TWIN", every}},
+                                                       {"00 00 B4 55 00 04", Json{"TWIN", every}}}))
+        << all.out;
+
+    // Without IPX and NetBIOS set up here, UDP alone is searched.
+    EXPECT_EQ(vnkctl({"list", "--all"}).json()["searched"].size(), 1u);
+    EXPECT_EQ(vnkctl({"list", "--all", "--ipx"}).code, cli::ExitUsage);
 }

@@ -217,7 +217,8 @@ void IpxServerContext::addServer(const Byte* reply, std::size_t length, const Ip
     std::memcpy(id.data(), reply + IpxHeaderSize, length - IpxHeaderSize);
     const std::string name = protocol::serverName(id);
     for (int i = 0; i < serverCount; ++i)
-        if (serverTable[std::size_t(i)].name() == name)
+        if (serverTable[std::size_t(i)].name() == name &&
+            (!keepSameNames || std::equal(from.node.begin(), from.node.end(), serverTable[std::size_t(i)].ethernet.begin())))
             return;
     if (!protocol::deviceFilterAccepts(settingsPath, id[protocol::identity::Vendor],
                                        id[protocol::identity::DeviceType]))

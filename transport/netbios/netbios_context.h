@@ -23,7 +23,8 @@ public:
     // Start-up (once), the search of the LANA a box answered on (SearchPasses
     // passes), then each found box's record. 1 also when nobody answered: the
     // table is empty then. 0 when start-up could not name the PC or find its
-    // LANAs; startFailure() says which.
+    // LANAs; startFailure() says which. Every box that answers is listed, whatever
+    // the device filter of Config.ini says, as the setup wizard lists them.
     int XGetPort() override;
     // The group search, until the box whose NetBIOS name the entry's identity
     // gives answers; reply takes the header and its identity block behind it.

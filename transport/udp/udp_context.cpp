@@ -211,7 +211,8 @@ void UdpServerContext::addServer(const Byte* reply, const sockaddr_in& from) {
     for (int i = 0; i < serverCount; ++i) {
         const char* known = reinterpret_cast<const char*>(serverTable[std::size_t(i)].identity.data() +
                                                           identity::ServerName);
-        if (std::strncmp(known, name, identity::ServerNameWidth) == 0)
+        if (std::strncmp(known, name, identity::ServerNameWidth) == 0 &&
+            (!keepSameNames || std::memcmp(serverTable[std::size_t(i)].ethernet.data(), reply, 6) == 0))
             return;
     }
     if (!deviceFilterAccepts(settingsPath, id[identity::Vendor], id[identity::DeviceType]))
