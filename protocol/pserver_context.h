@@ -45,7 +45,7 @@ struct ReconnectResult {
 };
 
 // The interface the pages reach a box through, and the state the tools keep.
-// Each transport (UDP here, IPX for the IPX utility) derives from it and gives
+// Each transport of transport/ (UDP, IPX, NetBIOS) derives from it and gives
 // the operations; a page holds a CPServerContext and never learns which one it
 // has. Operations return 1 for success and 0 for failure; the caller chooses
 // the message.
