@@ -62,6 +62,7 @@ Endpoint Endpoint::fromEnvironment(std::string* error, std::vector<SettingProble
     port("VNK_IPX_PORT", [&](std::uint16_t p) { e.ipxPort = p; });
     port("VNK_NETBIOS_PORT", [&](std::uint16_t p) { e.netbiosPort = p; });
     port("VNK_WOL_PORT", [&](std::uint16_t p) { e.wolPort = p; });
+    port("VNK_LPD_PORT", [&](std::uint16_t p) { e.lpdPort = p; });
     return e;
 }
 

@@ -27,9 +27,10 @@ struct Endpoint {
     std::optional<std::uint16_t> ipxPort;     // IPX is configured only when set
     std::optional<std::uint16_t> netbiosPort; // NetBEUI is configured only when set
     std::uint16_t wolPort = 6000;             // where magic packets go
+    std::uint16_t lpdPort = 515;              // where a box takes print jobs (LPD)
 
     // Reads VNK_BROADCAST, VNK_PORT, VNK_FW_PORT, VNK_IPX_PORT, VNK_NETBIOS_PORT,
-    // VNK_WOL_PORT.
+    // VNK_WOL_PORT, VNK_LPD_PORT.
     // A value that is not an IPv4 address or a port 1-65535 is an error: error gets
     // the reason of the first, problems every one, and the default stays in place.
     static Endpoint fromEnvironment(std::string* error = nullptr, std::vector<SettingProblem>* problems = nullptr);

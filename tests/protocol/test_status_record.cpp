@@ -1,4 +1,5 @@
 #include "protocol/status_record.h"
+#include "protocol/device_id.h"
 
 #include <gtest/gtest.h>
 
@@ -330,4 +331,17 @@ TEST(PrinterStatusRows, ExtendedStatusAddsItemRowsBelowTheirPort) {
     EXPECT_EQ(rows[3].column2, "Running");
     EXPECT_EQ(rows[4].column1, "COM1");
     EXPECT_EQ(rows[4].column2, "Off Line");
+}
+
+// The device ID CUPS gets: the identification items joined, and read by key
+// under either of its names.
+TEST(DeviceId, ItemsMakeTheIdAndKeysAreReadByEitherName) {
+    const std::string id = deviceIdFromItems({"MANUFACTURER:FUJI XEROX;", " MDL:DocuPrint CM305 df", "junk", "CMD:PCL;"});
+    EXPECT_EQ(id, "MANUFACTURER:FUJI XEROX;MDL:DocuPrint CM305 df;CMD:PCL;");
+    EXPECT_EQ(deviceIdValue(id, "mfg"), "FUJI XEROX");
+    EXPECT_EQ(deviceIdValue(id, "COMMAND SET"), "PCL");
+    EXPECT_EQ(deviceIdValue(id, "SN"), "");
+    EXPECT_EQ(makeAndModel(id), "FUJI XEROX DocuPrint CM305 df");
+    EXPECT_EQ(makeAndModel("MFG:HP;MDL:HP LaserJet 4;"), "HP LaserJet 4");
+    EXPECT_EQ(makeAndModel(""), "Unknown");
 }

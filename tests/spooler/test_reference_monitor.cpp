@@ -256,7 +256,7 @@ TEST_F(ReferenceMonitorCups, EachBoxKeepsItsOwnQueuesWhateverTheNames) {
 }
 
 TEST_F(ReferenceMonitorCups, RecordsThePortWhenCupsRefusesTheQueues) {
-    TestCupsd guarded(TestCupsd::Options{.adminNeedsPassword = true});
+    TestCupsd guarded(TestCupsd::Options{.adminNeedsPassword = true, .backends = {}, .environment = {}});
     ASSERT_TRUE(guarded.running()) << guarded.whyNot();
     EnvVar server("CUPS_SERVER", guarded.server());
     const PortRun run = addPortFor(m_state, pserverBytes("LOCKED", {10, 1, 2, 4}, 1, 0b001));

@@ -41,12 +41,18 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace vnk::testing {
 
 struct TestCupsdOptions {
     bool adminNeedsPassword = false; // /admin asks for Basic authentication
+    // Backends of the test's own, by scheme ("varnotek" -> the built program):
+    // cupsd then gets a private backend folder beside links to the system's.
+    std::vector<std::pair<std::string, std::string>> backends;
+    // "NAME=value" for the backends' environment (cups-files.conf SetEnv).
+    std::vector<std::string> environment;
 };
 
 class TestCupsd {
@@ -191,6 +197,7 @@ private:
     // linked, the others are stand-ins, and every other folder is the system's.
     void privateServerBin(const std::string& bin) {
         namespace fs = std::filesystem;
+        const bool root = ::geteuid() == 0;
         const fs::path system = "/usr/lib/cups";
         std::error_code e;
         fs::create_directories(bin + "/backend", e);
@@ -200,12 +207,19 @@ private:
         }
         for (const auto& entry : fs::directory_iterator(system / "backend", e)) {
             const fs::path mine = fs::path(bin) / "backend" / entry.path().filename();
-            if (::access(entry.path().c_str(), X_OK) == 0) {
+            if (root || ::access(entry.path().c_str(), X_OK) == 0) {
                 fs::create_symlink(entry.path(), mine, e);
             } else {
                 writeFile(mine.string(), "#!/bin/sh\n# a stand-in: this user cannot run the real backend\nexit 1\n");
                 ::chmod(mine.c_str(), 0755);
             }
+        }
+        // A backend of the test's own is a copy: cupsd runs it as lp, which
+        // may not be able to reach the build folder.
+        for (const auto& [scheme, program] : m_options.backends) {
+            const fs::path mine = fs::path(bin) / "backend" / scheme;
+            fs::copy_file(program, mine, fs::copy_options::overwrite_existing, e);
+            ::chmod(mine.c_str(), 0755);
         }
     }
 
@@ -240,13 +254,16 @@ private:
                             "AccessLog " + m_dir + "/log/access_log\n"
                             "PageLog " + m_dir + "/log/page_log\n"
                             "SystemGroup root\n";
-        if (root) {
+        if (root)
             files += "User lp\nGroup lp\n";
-        } else {
+        if (!root || !m_options.backends.empty()) {
             if (!fs::exists(m_dir + "/bin"))
                 privateServerBin(m_dir + "/bin");
             files += "ServerBin " + m_dir + "/bin\n";
         }
+        for (const std::string& variable : m_options.environment)
+            files += "SetEnv " + variable.substr(0, variable.find('=')) + " " +
+                     variable.substr(variable.find('=') + 1) + "\n";
         const std::string open = "  Order allow,deny\n  Allow from 127.0.0.1\n";
         const std::string admin =
             m_options.adminNeedsPassword ? "  AuthType Basic\n  Require user @SYSTEM\n" + open : open;
