@@ -39,10 +39,15 @@ std::vector<BoxSpec> demoLan() {
     full.netware.loggedInToPrimary = true;
     full.netware.queues[0] = QueueAttachment{"FS-MAIN", "Q-FLOOR2-LASER"};
     full.netware.queues[2] = QueueAttachment{"FS-MAIN", "Q-LABELS"};
+    // The printers report their IEEE 1284 device IDs, of models whose drivers
+    // CUPS finds by them: a colour laser and the generic text printer.
     full.printers = {
         {"@PJL INFO STATUS\r\nCODE=10001\r\nDISPLAY=\"READY\"\r\nONLINE=TRUE\r\n",
-         "MFG:Hewlett-Packard;MDL:LaserJet 4000;CMD:PJL,PCL;", {}, {}},
-        {"CODE=10003\r\nDISPLAY=\"OFFLINE\"\r\n", "MFG:EPSON;MDL:LQ-570;", {}, {}},
+         "MFG:FUJI XEROX;MDL:DocuPrint CM305 df;CMD:PJL,PCLXL,PCL,PDF,HBPL,POSTSCRIPT;CLS:PRINTER;"
+         "DES:FUJI XEROX DocuPrint CM305 df;",
+         {}, {}},
+        {"CODE=10003\r\nDISPLAY=\"OFFLINE\"\r\n", "MFG:Generic;MDL:Text-Only Printer;CMD:TXT;CLS:PRINTER;", {},
+         {}},
         {"", "", {}, {}},
     };
     lan.push_back(full);
@@ -85,7 +90,9 @@ std::vector<BoxSpec> demoLan() {
     mid.features65 = 0x03;
     mid.frameType = 0;
     mid.speedCode = 2;
-    mid.printers = {{"@PJL INFO STATUS\r\nDISPLAY=\"PAPER OUT\"\r\n", "MFG:Canon;MDL:BJC-4000;", {}, {}}};
+    // A printer no driver knows: its queue is a raw one.
+    mid.printers = {{"@PJL INFO STATUS\r\nDISPLAY=\"PAPER OUT\"\r\n",
+                     "MFG:Varnotek;MDL:Demo Dot Matrix 9;CMD:ESC;CLS:PRINTER;", {}, {}}};
     mid.portStates = {2, 0, 0, 0, 0};
     lan.push_back(mid);
 

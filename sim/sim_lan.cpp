@@ -141,7 +141,16 @@ bool SimLan::start(std::string* error) {
     const bool ipxOk = !m_options.ipxPort || m_ipxSocket >= 0;
     if (m_firmwareSocket >= 0 && ipxOk && m_options.netbiosPort)
         m_netbiosSocket = openCarrier(*m_options.netbiosPort, error, "NetBIOS datagram");
-    if (m_socket < 0 || m_firmwareSocket < 0 || !ipxOk || (m_options.netbiosPort && m_netbiosSocket < 0)) {
+    // The boxes take print jobs from the start: a client may connect as soon as start() returns.
+    std::unique_ptr<LpdReceiver> lpd;
+    bool lpdOk = true;
+    if (m_options.lpdPort && m_socket >= 0 && m_firmwareSocket >= 0 && ipxOk &&
+        (!m_options.netbiosPort || m_netbiosSocket >= 0)) {
+        lpd = std::make_unique<LpdReceiver>(*m_options.lpdPort, m_options.stateDirectory, m_options.lpdLog);
+        lpdOk = lpd->start(error);
+    }
+    if (m_socket < 0 || m_firmwareSocket < 0 || !ipxOk || (m_options.netbiosPort && m_netbiosSocket < 0) ||
+        !lpdOk) {
         platform::closeSocket(m_socket);
         platform::closeSocket(m_firmwareSocket);
         platform::closeSocket(m_ipxSocket);
@@ -153,6 +162,14 @@ bool SimLan::start(std::string* error) {
     m_firmwarePort = platform::localPort(m_firmwareSocket);
     m_ipxPort = m_ipxSocket >= 0 ? platform::localPort(m_ipxSocket) : 0;
     m_netbiosPort = m_netbiosSocket >= 0 ? platform::localPort(m_netbiosSocket) : 0;
+    if (lpd) {
+        std::lock_guard lock(m_mutex);
+        const auto now = Clock::now();
+        for (std::size_t i = 0; i < m_boxes.size(); ++i)
+            lpd->follow(i, *m_boxes[i], now);
+        m_lpdPort = lpd->port();
+        m_lpd = std::move(lpd);
+    }
     m_running = true;
     m_thread = std::thread([this] { run(); });
     return true;
@@ -168,6 +185,13 @@ void SimLan::stop() {
     platform::closeSocket(m_ipxSocket);
     platform::closeSocket(m_netbiosSocket);
     m_socket = m_firmwareSocket = m_ipxSocket = m_netbiosSocket = -1;
+    std::lock_guard lock(m_mutex);
+    m_lpd.reset();
+}
+
+std::vector<std::vector<Byte>> SimLan::jobs(int box, int port) const {
+    std::lock_guard lock(m_mutex);
+    return m_lpd && box >= 0 ? m_lpd->jobs(std::size_t(box), port) : std::vector<std::vector<Byte>>{};
 }
 
 void SimLan::queue(std::vector<Byte> bytes, const Destination& to, const FaultSpec& faults, Clock::time_point now) {
@@ -374,23 +398,27 @@ void SimLan::run() {
     std::vector<Byte> carrier(platform::IpxHeaderSize + platform::IpxMaxPayload);
     std::vector<Byte> netbios(platform::NetbiosDatagramHeaderSize + 2 * platform::EncodedNetbiosNameSize +
                               platform::NetbiosMaxUserData);
+    std::vector<pollfd> fds;
     while (m_running) {
         int timeoutMs = 10;
+        fds = {{m_socket, POLLIN, 0}, {m_firmwareSocket, POLLIN, 0}};
+        for (int extra : {m_ipxSocket, m_netbiosSocket})
+            if (extra >= 0)
+                fds.push_back(pollfd{extra, POLLIN, 0});
         {
             std::lock_guard lock(m_mutex);
             if (!m_outgoing.empty()) {
                 const auto wait = duration_cast<milliseconds>(m_outgoing.front().due - Clock::now()).count();
                 timeoutMs = int(std::clamp<long long>(wait, 0, 10));
             }
+            if (m_lpd)
+                m_lpd->addPollFds(fds);
         }
-        pollfd fds[4] = {{m_socket, POLLIN, 0}, {m_firmwareSocket, POLLIN, 0}};
-        nfds_t count = 2;
-        for (int extra : {m_ipxSocket, m_netbiosSocket})
-            if (extra >= 0)
-                fds[count++] = pollfd{extra, POLLIN, 0};
-        ::poll(fds, count, timeoutMs);
+        ::poll(fds.data(), nfds_t(fds.size()), timeoutMs);
         std::lock_guard lock(m_mutex);
         const auto now = Clock::now();
+        if (m_lpd)
+            m_lpd->service(now);
         // The two ports are taken in the order the datagrams were sent: whatever
         // waits on the firmware port once a request has been read was sent before
         // it, so an end reply is taken before a search sent right after it.
@@ -440,6 +468,9 @@ void SimLan::run() {
             m_boxes[i]->tick(now);
             for (auto& ask : m_boxes[i]->firmwareDue(now))
                 queue(std::move(ask.bytes), m_firmwarePeers[i], m_boxes[i]->spec().faults, now);
+            // Up again at its new address before its replies leave.
+            if (m_lpd)
+                m_lpd->follow(i, *m_boxes[i], now);
         }
         flush(Clock::now());
     }

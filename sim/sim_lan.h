@@ -14,6 +14,10 @@
 // box, one to a box's own name (its device name and ".CFG") that box. A box
 // answers with a DIRECT_UNIQUE datagram from its name to the requester's name,
 // broadcast on the port.
+//
+// With an LPD port the boxes also print: each box with a loopback address takes
+// LPD jobs there on that TCP port, serviced on the same thread (sim_lpd.h), and
+// moves when a reset gives it another address.
 #pragma once
 
 #include "platform/endpoint.h"
@@ -22,6 +26,7 @@
 #include "sim/lan_description.h" // or a description file
 #include "sim/sim_box.h"
 #include "sim/sim_fileserver.h"
+#include "sim/sim_lpd.h"
 
 #include <netinet/in.h>
 
@@ -41,6 +46,10 @@ struct LanOptions {
     std::uint16_t firmwarePort = 0; // 0: a free port is chosen
     std::optional<std::uint16_t> ipxPort; // the IPX carrier port; none: no IPX; 0: a free port is chosen
     std::optional<std::uint16_t> netbiosPort; // the NetBIOS datagram port; none: no NetBIOS; 0: a free port
+    // The TCP port on which each box with a loopback address takes LPD print jobs
+    // (sim_lpd.h); none: no LPD; 0: a free port, the same number on every address.
+    std::optional<std::uint16_t> lpdPort;
+    LpdLog lpdLog; // a line per print job a box took, and per LPD problem (on the LAN's thread)
     std::string stateDirectory;     // "" keeps records in memory
     bool loopbackOnly = true;       // never answer a requester outside 127.0.0.0/8
     unsigned seed = 1;              // for the random faults
@@ -68,6 +77,8 @@ public:
     std::uint16_t ipxPort() const { return m_ipxPort; }
     // The NetBIOS datagram port once started (0 when the LAN has no NetBIOS side).
     std::uint16_t netbiosPort() const { return m_netbiosPort; }
+    // The LPD port once started (0 when the boxes take no print jobs).
+    std::uint16_t lpdPort() const { return m_lpdPort; }
     // The endpoint a client uses to reach this LAN.
     platform::Endpoint endpoint() const;
     int boxCount() const;
@@ -85,6 +96,9 @@ public:
     int fileServerCount() const;
     // The box whose Ethernet address is mac, or -1.
     int findBox(const MacAddress& mac) const;
+
+    // The data of each print job box i took on LPT<port>, in the order they came.
+    std::vector<std::vector<Byte>> jobs(int box, int port) const;
 
     // Datagrams received on the command port, for tests that look at requests.
     std::size_t requestsSeen() const { return m_requests.load(); }
@@ -132,6 +146,8 @@ private:
     std::uint16_t m_firmwarePort = 0;
     std::uint16_t m_ipxPort = 0;
     std::uint16_t m_netbiosPort = 0;
+    std::uint16_t m_lpdPort = 0;
+    std::unique_ptr<LpdReceiver> m_lpd; // while started with an LPD port
     std::uint16_t m_netbiosId = 1;        // the next NetBIOS datagram's ID
     std::uint32_t m_broadcastAddress = 0; // host order
     mutable std::mutex m_mutex;

@@ -36,6 +36,12 @@ void usage(FILE* out) {
                "                    $VNK_NETBIOS_PORT; no NetBIOS side when neither is given): every box\n"
                "                    is a member of the group KOVA.GROUP and owns the name of its device\n"
                "                    name followed by .CFG, and answers the setup wizard's commands there\n"
+               "  --lpd-port N      the boxes also print: each box whose IP address is a loopback one\n"
+               "                    (127.x.x.x) takes LPD print jobs (RFC 1179) there on TCP port N\n"
+               "                    (default $VNK_LPD_PORT; no LPD when neither is given; 0 is a free\n"
+               "                    port) for its queues LPT1..LPTn, and moves there when a reset gives\n"
+               "                    it another address. Each job is kept, and with --state also written\n"
+               "                    to DIR/<MAC>.LPT<n>/job-<number>.prn; a line per job is printed\n"
                "  --for SECONDS     stop after this long (default: until interrupted)\n"
                "  --list            print the boxes and file servers and exit\n"
                "  --make-firmware FILE [--model CODE] [--images N]\n"
@@ -94,6 +100,13 @@ int main(int argc, char** argv) {
     options.firmwarePort = env.firmwarePort;
     options.ipxPort = env.ipxPort;
     options.netbiosPort = env.netbiosPort;
+    if (const char* lpd = std::getenv("VNK_LPD_PORT"); lpd && *lpd)
+        options.lpdPort = env.lpdPort;
+    // A line per job, as the boxes take them; a box that cannot listen is told on standard error.
+    options.lpdLog = [](const std::string& line, bool problem) {
+        std::fprintf(problem ? stderr : stdout, "%s%s\n", problem ? "vnksim: " : "", line.c_str());
+        std::fflush(problem ? stderr : stdout);
+    };
     std::string lanFile;
     double seconds = -1;
     bool listOnly = false;
@@ -149,6 +162,10 @@ int main(int argc, char** argv) {
             std::uint16_t p = 0;
             port(p);
             options.netbiosPort = p;
+        } else if (a == "--lpd-port") {
+            std::uint16_t p = 0;
+            port(p);
+            options.lpdPort = p;
         } else if (a == "--for") {
             seconds = std::atof(next().c_str());
         } else if (a == "--list") {
@@ -239,6 +256,8 @@ int main(int argc, char** argv) {
                     lan.fileServerCount() == 1 ? "" : "s");
     if (options.netbiosPort)
         std::printf(", NetBIOS datagram port %u", lan.netbiosPort());
+    if (options.lpdPort)
+        std::printf(", LPD port %u", lan.lpdPort());
     std::printf("\n");
     std::fflush(stdout);
     const auto start = std::chrono::steady_clock::now();
