@@ -58,6 +58,11 @@ int runOverNetbios(Output& o, const Options& opt, const std::string& command, co
 int cmdListAll(Output& o, const Options& opt, const platform::Endpoint& endpoint, std::ostream& err,
                const Environment& env);
 
+// --- CUPS queues (queue_command.cpp) ---
+// The CUPS queue of each parallel port, or of the one portText names, with the
+// driver "auto" (or empty), "raw" or a ppd-name.
+int cmdQueue(Session& s, const std::string& portText, const std::string& driver);
+
 // --- Wake-on-LAN (wake_command.cpp) ---
 int cmdWake(Output& o, const Options& opt, const std::vector<std::string>& items, const platform::Endpoint& endpoint,
             std::ostream& err, const Environment& env);

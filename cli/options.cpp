@@ -34,6 +34,14 @@ const char* const Usage =
     "  printers BOX               the state of each printer port\n"
     "  testprint BOX [--port P]   print a test page (P: LPT1-LPT3, COM1-COM2 or 1-5)\n"
     "  factory-default BOX        restore the factory settings (the box takes them after a reset)\n"
+    "  queue BOX [--port N] [--driver auto|raw|NAME]\n"
+    "                             make or update the CUPS queue of each parallel port of the box (or of\n"
+    "                             port N: 1-3 or LPT1-LPT3) on the CUPS server of $CUPS_SERVER (else\n"
+    "                             libcups' own); it prints through the varnotek backend, which finds the\n"
+    "                             box wherever its address moves (a CUPS without that backend gets\n"
+    "                             lpd://ADDRESS/LPTn instead); the driver: auto (default) takes the one\n"
+    "                             CUPS offers for the printer's device ID with the same make and model,\n"
+    "                             else raw; raw; or a ppd-name as 'lpinfo -m' lists it\n"
     "  upgrade BOX FILE [--type N]\n"
     "                             replace the box's firmware with image N (1-3, default 1) of FILE\n"
     "  backup BOX FILE            save the box's configuration record in FILE\n"
@@ -70,7 +78,9 @@ const char* const Usage =
     "                             (default: Config.ini beside this program)\n"
     "  --help, --version\n\n"
     "Exit status: 0 done, 1 failed, 2 usage, 3 bad value (nothing written; for upgrade: the file was\n"
-    "refused, nothing was sent; for wake: MAC is not twelve hex digits), 4 not found, 5 did not answer.\n"
+    "refused, nothing was sent; for wake: MAC is not twelve hex digits; for testprint and queue: the box\n"
+    "has no such port), 4 not found, 5 did not answer. queue fails (1) when no CUPS server answers or it\n"
+    "refuses a queue.\n"
     "On a loopback broadcast address (127.x.x.x) wake sends nothing outside 127.0.0.0/8.\n\n"
     "JSON output: every command prints one object with \"command\" (its name), \"ok\" (true or false)\n"
     "and, when it failed or has something to say, \"message\". Keys are snake_case; numbers are\n"
@@ -99,6 +109,9 @@ const char* const Usage =
     "                   port; false over UDP: the request names no port and the box prints on the\n"
     "                   port it chooses)\n"
     "  factory-default  \"box\"\n"
+    "  queue            \"box\", \"queues\": [{\"name\", \"port\" (\"LPT1\"), \"device_uri\", \"driver\" (\"raw\",\n"
+    "                   a ppd-name, or null: the queue kept the driver it had), \"make_and_model\" (of\n"
+    "                   the driver, or null), \"created\" (false: updated)}], \"report\": [the text lines]\n"
     "  upgrade          \"box\", \"image\" (1-3)\n"
     "  backup           \"box\", \"ethernet\", \"file\", \"saved\"\n"
     "  diff, restore    \"differences\": [{\"field\", \"old\", \"new\"}]; restore also \"box\", \"file\",\n"
@@ -177,12 +190,15 @@ std::optional<int> parseOptions(const std::vector<std::string>& args, const Envi
             opt.netbios = true;
         } else if (a == "--port" || a == "--type" || a == "--broadcast" || a == "--interface" ||
                    a == "--command-port" || a == "--fw-port" || a == "--config" || a == "--ipx-port" ||
-                   a == "--netbios-port" || a == "--ip" || a == "--file" || a == "--wol-port") {
+                   a == "--netbios-port" || a == "--ip" || a == "--file" || a == "--wol-port" ||
+                   a == "--driver") {
             const auto v = value();
             if (!v)
                 return o.fail(ExitUsage, a + " needs a value");
             if (a == "--port") {
-                opt.testPort = *v;
+                opt.port = *v;
+            } else if (a == "--driver") {
+                opt.driver = *v;
             } else if (a == "--type") {
                 if (*v != "1" && *v != "2" && *v != "3")
                     return o.fail(ExitUsage, "--type takes 1, 2 or 3");
@@ -237,12 +253,19 @@ std::optional<int> parseOptions(const std::vector<std::string>& args, const Envi
     return std::nullopt;
 }
 
+int queuePortArgument(const std::string& text) {
+    for (int n = 1; n <= 3; ++n)
+        if (text == std::to_string(n) || lowerAscii(text) == "lpt" + std::to_string(n))
+            return n;
+    return 0;
+}
+
 int checkArguments(Output& o, const Options& opt, const std::string& command, std::vector<std::string>& items,
                    const rules::HostResolver& resolve) {
     static const std::vector<std::string> boxCommands = {"list",    "show",   "get",      "set",
                                                          "reset",   "status", "printers", "testprint",
                                                          "upgrade", "factory-default", "backup", "diff",
-                                                         "restore", "wake"};
+                                                         "restore", "wake", "queue"};
     if (std::find(boxCommands.begin(), boxCommands.end(), command) == boxCommands.end())
         return o.fail(ExitUsage, "unknown command " + platform::terminalSafe(command) + " (see --help)");
     const std::size_t given = items.size();
@@ -266,8 +289,16 @@ int checkArguments(Output& o, const Options& opt, const std::string& command, st
         return o.fail(ExitUsage, "--status belongs to list");
     if ((opt.yes || opt.otherBox) && command != "restore")
         return o.fail(ExitUsage, "--yes and --other-box belong to restore");
-    if (!opt.testPort.empty() && command != "testprint")
-        return o.fail(ExitUsage, "--port belongs to testprint (the command port is --command-port)");
+    if (!opt.port.empty() && command != "testprint" && command != "queue")
+        return o.fail(ExitUsage, "--port belongs to testprint and queue (the command port is --command-port)");
+    if (opt.driver && command != "queue")
+        return o.fail(ExitUsage, "--driver belongs to queue");
+    if (command == "queue") {
+        if (!opt.port.empty() && queuePortArgument(opt.port) == 0)
+            return o.fail(ExitUsage, "queue --port takes 1-3 or LPT1-LPT3");
+        if (opt.driver && opt.driver->empty())
+            return o.fail(ExitUsage, "--driver takes auto, raw or a driver's ppd-name (see 'lpinfo -m')");
+    }
     if (opt.firmwareType != 0 && command != "upgrade")
         return o.fail(ExitUsage, "--type belongs to upgrade");
     if ((opt.wakeIp || opt.wakeFile || opt.wolPort) && command != "wake")
@@ -286,8 +317,8 @@ int checkArguments(Output& o, const Options& opt, const std::string& command, st
     for (const char* two : {"upgrade", "backup", "diff", "restore"})
         if (command == two && given != 2)
             return o.fail(ExitUsage, command + " takes a BOX and a FILE");
-    if ((command == "testprint" || command == "show" || command == "status" || command == "printers" ||
-         command == "reset" || command == "factory-default") &&
+    if ((command == "testprint" || command == "queue" || command == "show" || command == "status" ||
+         command == "printers" || command == "reset" || command == "factory-default") &&
         given > 1)
         return o.fail(ExitUsage, command + " takes one BOX");
     if (command == "set") {

@@ -28,7 +28,8 @@ struct Options {
     bool netbios = false;    // list and show over NetBIOS
     std::optional<std::uint16_t> netbiosPort;
     std::string configPath;
-    std::string testPort;
+    std::string port;                  // testprint --port, queue --port
+    std::optional<std::string> driver; // queue --driver
     std::string interface;
     int firmwareType = 0; // --type 1-3; 0 when not given
     std::optional<std::string> wakeIp;   // wake --ip
@@ -42,6 +43,10 @@ struct Options {
 // run ends here: --help, --version, or a mistake (o says which).
 std::optional<int> parseOptions(const std::vector<std::string>& args, const Environment& env, Options& opt,
                                 platform::Endpoint& endpoint, std::ostream& out, Output& o);
+
+// A parallel port as queue --port gives it: 1-3 or LPT1-LPT3 (any case); 0 for
+// anything else.
+int queuePortArgument(const std::string& text);
 
 // What every command needs on its command line, checked before anybody waits
 // on the network. Returns an exit code, or ExitOk. Mail servers given by name

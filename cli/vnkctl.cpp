@@ -70,7 +70,9 @@ int runCommand(Output& o, const Options& opt, platform::Endpoint endpoint, std::
         return cmdDiff(s, more[0]);
     if (command == "restore")
         return cmdRestore(s, more[0], opt.otherBox, {opt.yes, env.inputTerminal, env.input}, err);
-    return cmdTestPrint(s, opt.testPort);
+    if (command == "queue")
+        return cmdQueue(s, opt.port, opt.driver.value_or("auto"));
+    return cmdTestPrint(s, opt.port);
 }
 
 } // namespace

@@ -2,21 +2,28 @@
 // files the setup wizard names ("KESTRAL.DLL", "BRANWICK.DLL"). Its add-port step
 // reads the print server the wizard chose from pserver.bin in the system
 // directory, makes a port named after the box and, when a CUPS server answers,
-// one raw queue per chosen parallel port of the box that prints to it over LPD:
+// one queue per chosen parallel port of the box (platform/cups_queues.h, the
+// code vnkctl's queue command uses too), printing through the suite's backend:
 //
-//   QUILL-3P2S_LPT1  ->  lpd://192.168.1.20/LPT1
+//   QUILL-3P2S_LPT1  ->  varnotek://0000B40A1B2C/LPT1
 //
-// A queue's location names the box's Ethernet address ("print server
-// 192.168.1.20, MAC 00-00-B4-0A-1B-2C"), and that is how the monitor knows the
-// box's queues again: a later run for the box updates them (a changed address
-// included) whatever its name is by then, removes those of ports no longer
-// chosen, and never touches a queue of another box. A box whose queue name is
-// taken gets one with its Ethernet address in it (QUILL_0000B40A1B2C_LPT1).
+// or, on a CUPS without that backend, over LPD to the box's address now
+// (lpd://192.168.1.20/LPT1). The driver is chosen "auto", but pserver.bin holds
+// no device ID of the printers, so a new queue is raw and one that exists keeps
+// the driver it has.
+//
+// A queue's location names the box's Ethernet address, and that is how the
+// monitor knows the box's queues again: a later run for the box updates them
+// (a changed address included) whatever its name is by then, removes those of
+// ports no longer chosen, and never touches a queue of another box. A box whose
+// queue name is taken gets one with its Ethernet address in it
+// (QUILL_0000B40A1B2C_LPT1).
 //
 // The CUPS server is the one libcups finds (CUPS_SERVER, client.conf, the local
 // socket), looked up afresh on every run.
 #pragma once
 
+#include "platform/cups_queues.h"
 #include "platform/spooler.h"
 
 #include <array>
@@ -47,24 +54,8 @@ struct PserverRecord {
 std::optional<PserverRecord> parsePserverRecord(std::string_view bytes);
 
 // The port's name: the box's name as text (bytes that are not UTF-8 read in the
-// wizard's code page, Big5), with backslashes and control characters replaced by
-// "_"; "PS" and the last three bytes of the MAC in hexadecimal when the box has
-// no name (the box's factory device name, e.g. "PS0A1B2C").
+// wizard's code page, Big5) made a port name by portNameOf (cups_queues.h).
 std::string portNameFor(const PserverRecord& record);
-
-// The CUPS queue of a parallel port (1-3): "<port name>_LPT<n>", with what a CUPS
-// queue name cannot hold (control characters, blanks, "/", "\", "#", "?", "@",
-// "%", quotes) replaced by "_" and cut to 127 bytes between characters; other
-// characters stay as they are (UTF-8), so the box's name stays readable.
-struct CupsQueueName {
-    std::string name;
-    bool changed = false; // the port name could not be used as it is
-};
-CupsQueueName cupsQueueName(std::string_view portName, int parallelPort);
-
-// How long a CUPS server may take to accept the connection, and to answer a request.
-inline constexpr int CupsConnectTimeoutMs = 3000;
-inline constexpr double CupsReplyTimeoutSeconds = 15.0;
 
 // The add-port step. ok when pserver.bin held a record and the port was made,
 // whether or not queues could be made too: the report says what was done, one

@@ -1,7 +1,8 @@
 // A state directory of the test's own, an environment variable set for one
-// test, and the bytes of a pserver.bin.
+// test, the bytes of a pserver.bin, and a stand-in for the suite's backend.
 #pragma once
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
@@ -11,6 +12,7 @@
 #include <fstream>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace vnk::testing {
 
@@ -71,6 +73,16 @@ inline std::string pserverBytes(const std::string& name, std::array<std::uint8_t
     r[77] = char(mask);
     r[78] = r[79] = r[80] = 2;
     return r;
+}
+
+// A stand-in for the suite's CUPS backend, written into dir, for
+// TestCupsdOptions::backends: enough for cupsd to take queues of its scheme, not
+// to print.
+inline std::pair<std::string, std::string> standInBackend(const std::string& dir) {
+    const std::string path = dir + "/varnotek";
+    std::ofstream(path) << "#!/bin/sh\n# a stand-in for the suite's backend: it finds and prints nothing\nexit 1\n";
+    ::chmod(path.c_str(), 0755);
+    return {"varnotek", path};
 }
 
 } // namespace vnk::testing

@@ -17,6 +17,7 @@
 using namespace vnk::platform;
 using vnk::testing::EnvVar;
 using vnk::testing::pserverBytes;
+using vnk::testing::standInBackend;
 using vnk::testing::StateDir;
 using vnk::testing::TestCupsd;
 
@@ -111,6 +112,29 @@ TEST(ReferenceMonitor, QueueNamesAreWhatCupsAccepts) {
     EXPECT_TRUE(longName.changed);
 }
 
+TEST(CupsQueues, AutoTakesOnlyADriverOfTheSameMakeAndModel) {
+    const std::vector<CupsDriver> offered = {
+        {"everywhere", "IPP Everywhere", "CMD:PwgRaster;", "C"},
+        {"text-de.ppd", "Generic Text-Only Printer", "MFG:Generic;MDL:Text-Only Printer;", "de"},
+        {"pcl.ppd", "Generic PCL Laser Printer", "MFG:Generic;MDL:PCL Laser;", "en"},
+        {"text-en.ppd", "Generic Text-Only Printer", "MANUFACTURER:GENERIC;MODEL: text-only printer ;", "en_US"},
+        {"text-rec.ppd", "Generic Text-Only Printer Foomatic (recommended)", "MFG:Generic;MDL:Text-Only Printer;",
+         "en"},
+    };
+    const CupsDriver* best = bestDriver("MFG:Generic;MDL:Text-Only Printer;CMD:TXT;", offered);
+    ASSERT_TRUE(best);
+    EXPECT_EQ(best->name, "text-rec.ppd");
+    // English before German whatever the order, the keys' long names and any case alike.
+    const std::vector<CupsDriver> plain(offered.begin(), offered.end() - 1);
+    best = bestDriver("mfg:generic;model:TEXT-ONLY PRINTER", plain);
+    ASSERT_TRUE(best);
+    EXPECT_EQ(best->name, "text-en.ppd");
+    // The make alone is not enough, nor is an ID that names no model.
+    EXPECT_FALSE(bestDriver("MFG:Generic;MDL:Dot Matrix;", offered));
+    EXPECT_FALSE(bestDriver("MFG:Generic;CMD:PwgRaster;", offered));
+    EXPECT_EQ(backendUri({0x00, 0x00, 0xB4, 0x12, 0x33, 0x44}, 1), "varnotek://0000B4123344/LPT1");
+}
+
 TEST(ReferenceMonitor, RefusesAFileThatIsNotOneRecord) {
     StateDir state;
     for (std::size_t size : {80, 82}) {
@@ -148,10 +172,16 @@ TEST(ReferenceMonitor, RecordsThePortWhenNoCupsServerAnswers) {
     EXPECT_TRUE(run.ports[0].queues.empty());
 }
 
-// Against a cupsd of this test program's own, shared by its tests.
+// Against a cupsd of this test program's own, shared by its tests, that has
+// (a stand-in for) the suite's backend.
 class ReferenceMonitorCups : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { s_cupsd = std::make_unique<TestCupsd>(); }
+    static void SetUpTestSuite() {
+        const StateDir scratch; // cupsd keeps a copy of the backend
+        TestCupsd::Options options;
+        options.backends = {standInBackend(scratch.path())};
+        s_cupsd = std::make_unique<TestCupsd>(options);
+    }
     static void TearDownTestSuite() { s_cupsd.reset(); }
     void SetUp() override {
         if (!TestCupsd::installed())
@@ -184,32 +214,32 @@ TEST_F(ReferenceMonitorCups, MakesOneRawQueuePerParallelPortAndUpdatesThemLater)
     ASSERT_TRUE(first.ok) << lines(first.report);
     EXPECT_EQ(first.report, (std::vector<std::string>{
                                 "port QUILL-3P2S",
-                                "CUPS queue QUILL-3P2S_LPT1 -> lpd://192.168.1.20/LPT1 created",
-                                "CUPS queue QUILL-3P2S_LPT2 -> lpd://192.168.1.20/LPT2 created"}));
+                                "CUPS queue QUILL-3P2S_LPT1 -> varnotek://0000B40A1B2C/LPT1, raw, created",
+                                "CUPS queue QUILL-3P2S_LPT2 -> varnotek://0000B40A1B2C/LPT2, raw, created"}));
     ASSERT_EQ(first.ports.size(), 1u);
     EXPECT_EQ(first.ports[0].queues, (std::vector<std::string>{"QUILL-3P2S_LPT1", "QUILL-3P2S_LPT2"}));
 
     auto q = queues("QUILL-3P2S");
     ASSERT_EQ(q.size(), 2u);
     EXPECT_EQ(q[0].name, "QUILL-3P2S_LPT1");
-    EXPECT_EQ(q[0].deviceUri, "lpd://192.168.1.20/LPT1");
+    EXPECT_EQ(q[0].deviceUri, "varnotek://0000B40A1B2C/LPT1");
     EXPECT_EQ(q[0].info, "QUILL-3P2S LPT1");
     EXPECT_EQ(q[1].name, "QUILL-3P2S_LPT2");
-    EXPECT_EQ(q[1].deviceUri, "lpd://192.168.1.20/LPT2");
+    EXPECT_EQ(q[1].deviceUri, "varnotek://0000B40A1B2C/LPT2");
     for (const auto& queue : q) {
         EXPECT_EQ(queue.state, IPP_PSTATE_IDLE) << queue.name;
         EXPECT_TRUE(queue.accepting) << queue.name;
     }
 
-    // The box got another address: the same queues, pointing there.
+    // The box got another address: the same queues, whose backend finds it there.
     const PortRun second = addPortFor(m_state, pserverBytes("QUILL-3P2S", {192, 168, 1, 21}, 2, 0b011));
     ASSERT_TRUE(second.ok);
-    EXPECT_TRUE(hasLine(second.report, "CUPS queue QUILL-3P2S_LPT1 -> lpd://192.168.1.21/LPT1 updated"))
+    EXPECT_TRUE(hasLine(second.report, "CUPS queue QUILL-3P2S_LPT1 -> varnotek://0000B40A1B2C/LPT1, raw, updated"))
         << lines(second.report);
     q = queues("QUILL-3P2S");
     ASSERT_EQ(q.size(), 2u);
-    EXPECT_EQ(q[0].deviceUri, "lpd://192.168.1.21/LPT1");
-    EXPECT_EQ(q[1].deviceUri, "lpd://192.168.1.21/LPT2");
+    EXPECT_EQ(q[0].deviceUri, "varnotek://0000B40A1B2C/LPT1");
+    EXPECT_EQ(q[1].deviceUri, "varnotek://0000B40A1B2C/LPT2");
     EXPECT_EQ(second.ports.size(), 1u);
 }
 
@@ -219,7 +249,8 @@ TEST_F(ReferenceMonitorCups, SanitisesNamesAndMakesNoQueueThatCannotPrint) {
     ASSERT_TRUE(run.ok) << lines(run.report);
     EXPECT_TRUE(hasLine(run.report, "HALL_2_B_LPT<n>")) << lines(run.report);
     EXPECT_TRUE(hasLine(run.report, "LPT3 skipped")) << lines(run.report);
-    EXPECT_TRUE(hasLine(run.report, "CUPS queue HALL_2_B_LPT1 -> lpd://10.1.2.3/LPT1 created")) << lines(run.report);
+    EXPECT_TRUE(hasLine(run.report, "CUPS queue HALL_2_B_LPT1 -> varnotek://0000B40A1B2C/LPT1, raw, created"))
+        << lines(run.report);
     const auto q = queues("HALL");
     ASSERT_EQ(q.size(), 1u);
     EXPECT_EQ(q[0].name, "HALL_2_B_LPT1");
@@ -238,10 +269,12 @@ TEST_F(ReferenceMonitorCups, EachBoxKeepsItsOwnQueuesWhateverTheNames) {
     const std::array<std::uint8_t, 6> first{0x00, 0x00, 0xB4, 0x01, 0x01, 0x01}, other{0x00, 0x00, 0xB4, 0x02, 0x02, 0x02};
     const std::string printer = "\xE5\x8D\xB0\xE8\xA1\xA8\xE6\xA9\x9F"; // three Chinese characters
     const PortRun made = addPortFor(m_state, pserverBytes(printer, {10, 1, 1, 1}, 2, 0b011, first));
-    EXPECT_TRUE(hasLine(made.report, "CUPS queue " + printer + "_LPT2 -> lpd://10.1.1.1/LPT2 created")) << lines(made.report);
+    EXPECT_TRUE(hasLine(made.report, "CUPS queue " + printer + "_LPT2 -> varnotek://0000B4010101/LPT2, raw, created"))
+        << lines(made.report);
     // Another box of that name gets queues of its own.
     const PortRun twin = addPortFor(m_state, pserverBytes(printer, {10, 1, 1, 2}, 1, 0b001, other));
-    EXPECT_TRUE(hasLine(twin.report, "CUPS queue " + printer + "_0000B4020202_LPT1 -> lpd://10.1.1.2/LPT1 created"))
+    EXPECT_TRUE(hasLine(twin.report, "CUPS queue " + printer +
+                                         "_0000B4020202_LPT1 -> varnotek://0000B4020202/LPT1, raw, created"))
         << lines(twin.report);
     // The first box renamed, moved and down to one port: its queue follows it, the other goes.
     const PortRun again = addPortFor(m_state, pserverBytes("LOBBY", {10, 1, 1, 3}, 2, 0b001, first));
@@ -249,9 +282,9 @@ TEST_F(ReferenceMonitorCups, EachBoxKeepsItsOwnQueuesWhateverTheNames) {
     const auto q = queues(printer);
     ASSERT_EQ(q.size(), 2u);
     EXPECT_EQ(q[0].name, printer + "_0000B4020202_LPT1");
-    EXPECT_EQ(q[0].deviceUri, "lpd://10.1.1.2/LPT1");
+    EXPECT_EQ(q[0].deviceUri, "varnotek://0000B4020202/LPT1");
     EXPECT_EQ(q[1].name, printer + "_LPT1");
-    EXPECT_EQ(q[1].deviceUri, "lpd://10.1.1.3/LPT1");
+    EXPECT_EQ(q[1].deviceUri, "varnotek://0000B4010101/LPT1");
     EXPECT_EQ(q[1].info, "LOBBY LPT1");
 }
 
