@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a build tree and checks it as an installer and
 # a user would meet it: the programs in /usr/lib/varnotek with their Config.ini
-# and links to them in /usr/bin, nothing else in /usr/bin, the plug-in libraries
-# in their own folder and none in the system's, the desktop entries, icons and
-# man pages, the dependencies named by package, and lintian's verdict (when
-# lintian is installed: an error fails, warnings are shown); then, unpacked into
-# a folder that is not /usr, the programs started from another directory
-# through their links, the plug-in hosts with their libraries.
+# and links to them in /usr/bin, nothing else in /usr/bin, the CUPS backend in
+# /usr/lib/cups/backend, the plug-in libraries in their own folder and none in
+# the system's, the desktop entries, icons and man pages, the dependencies named
+# by package, and lintian's verdict (when lintian is installed: an error fails,
+# warnings are shown); then, unpacked into a folder that is not /usr, the
+# programs started from another directory through their links, the backend, and
+# the plug-in hosts with their libraries.
 # Skipped (77) when cpack or the Debian tools are missing.
 #
 # Usage: check_package.sh CPACK BUILD_DIR WORK_DIR VERSION PROGRAM...
@@ -68,6 +69,9 @@ done
 if has ' \./usr/lib/([a-z0-9_]+-linux-gnu/)?[^/]+\.so' "$contents"; then
   fail "a library in a directory of the system's: $(grep -E ' \./usr/lib/([a-z0-9_]+-linux-gnu/)?[^/]+\.so' <<<"$contents")"
 fi
+# The CUPS backend where cupsd looks for backends; 0755, so that cupsd runs it as lp.
+has '^-rwxr-xr-x .* \./usr/lib/cups/backend/varnotek$' "$contents" ||
+  fail "no CUPS backend /usr/lib/cups/backend/varnotek with mode 0755"
 if has '(test_|-shots|vnkbench)' "$contents"; then
   fail "tests or tools that are not for users are in the package: $(grep -E '(test_|-shots|vnkbench)' <<<"$contents")"
 fi
@@ -77,7 +81,7 @@ depends=$(dpkg-deb -f "$deb" Depends)
 recommends=$(dpkg-deb -f "$deb" Recommends)
 echo "Depends: $depends"
 echo "Recommends: $recommends"
-needed=(libc6 'libstdc\+\+6' 'libicu[0-9]+')
+needed=(libc6 'libstdc\+\+6' 'libicu[0-9]+' 'libcups2(t64)?')
 if includes brevan || includes hollin; then
   needed+=(libqt6core6 libqt6gui6 libqt6widgets6 fonts-noto-cjk)
 fi
@@ -120,6 +124,10 @@ for p in "${programs[@]}"; do
     fail "brevan --version did not read the Config.ini beside it: $out"
   out=$("${quiet[@]}" "$root/usr/bin/$p" --help 2>&1) && [[ ${out,,} == usage:\ $p[[:space:]]* ]] || fail "$p --help: $out"
 done
+# The backend starts from the unpacked tree: a wrong number of arguments gets
+# its usage and status 1 (CUPS_BACKEND_FAILED), and nothing is sent.
+out=$("${quiet[@]}" "$root/usr/lib/cups/backend/varnotek" 1 2 2>&1) && fail "the backend took two arguments: $out"
+[[ $out == "Usage: varnotek "* ]] || fail "the backend did not start from the unpacked tree: $out"
 if includes bot-installer; then
   # The wizard's library is loaded from the unpacked tree: the entry point
   # registers the monitor, then finds no pserver.bin to add a port for.
