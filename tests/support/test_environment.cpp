@@ -41,6 +41,10 @@ public:
         if (::mkdtemp(pattern.data()) == nullptr)
             return; // the tests still run, in the shell's folders
         m_root = pattern;
+        // A cupsd a test starts runs its helpers as lp, which must be able to
+        // walk through to the test's folders (not to list them).
+        std::filesystem::permissions(m_root, std::filesystem::perms::owner_all | std::filesystem::perms::group_exec |
+                                                 std::filesystem::perms::others_exec);
         for (const char* folder : {"home", "tmp", "config", "cache", "state", "data", "runtime"})
             std::filesystem::create_directory(m_root + "/" + folder);
         std::filesystem::permissions(m_root + "/runtime", std::filesystem::perms::owner_all);
