@@ -68,13 +68,19 @@ int runJob(int argc, char** argv, const std::atomic<bool>& cancel) {
     const std::string queue = "LPT" + std::to_string(uri->port);
     const std::string mac = macWithColons(uri->mac);
 
-    // The quick lookup: one search addressed to the box, which ends when it answers.
+    // The quick lookup: a search addressed to the box, which ends when it answers.
+    constexpr int LookupAttempts = 3;
     message("INFO:", "Looking for print server " + mac);
     LogReporter reporter;
     protocol::UdpServerContext ctx(endpoint, platform::Timing::real(), reporter);
     protocol::ServerEntry box = protocol::CPServerContext::entryFor(uri->mac);
     protocol::Byte reply[protocol::DiscoveryReplySize];
-    const bool found = ctx.XSearchPS(box, reply) == 1;
+    // A request or its reply may be lost on the way and nothing sends it again:
+    // the search and the status read are each tried a few times before the job
+    // is left to wait.
+    bool found = false;
+    for (int attempt = 0; attempt < LookupAttempts && !found && !cancel; ++attempt)
+        found = ctx.XSearchPS(box, reply) == 1;
     if (cancel)
         return -1;
     if (!found) {
@@ -84,7 +90,9 @@ int runJob(int argc, char** argv, const std::atomic<bool>& cancel) {
     std::memcpy(box.identity.data(), reply + ctx.searchReplyIdentity(), protocol::IdentitySize);
     const std::string name =
         platform::terminalSafe(platform::decodeBoxText(box.name(), platform::CodePage::Windows1252));
-    const bool statusRead = ctx.XGetPServerStatus(box, ctx.statusBuffer) == 1;
+    bool statusRead = false;
+    for (int attempt = 0; attempt < LookupAttempts && !statusRead && !cancel; ++attempt)
+        statusRead = ctx.XGetPServerStatus(box, ctx.statusBuffer) == 1;
     if (cancel)
         return -1;
     if (!statusRead) {

@@ -1,5 +1,7 @@
 #include "platform/cups_queues.h"
 
+#include "platform/device_id.h"
+
 #include <cups/cups.h>
 #include <sys/socket.h>
 
@@ -17,37 +19,11 @@ namespace {
 constexpr std::size_t MaxQueueName = 127;
 const char* const BackendScheme = "varnotek";
 
-std::string dotted(const std::array<std::uint8_t, 4>& ip) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", ip[0], ip[1], ip[2], ip[3]);
-    return text;
-}
-
-// "00-00-B4-0A-1B-2C", or with another separator ("" for 0000B40A1B2C).
-std::string macText(const std::array<std::uint8_t, 6>& mac, const std::string& separator = "-") {
-    std::string text;
-    char pair[3];
-    for (std::size_t i = 0; i < mac.size(); ++i) {
-        std::snprintf(pair, sizeof pair, "%02X", mac[i]);
-        text += (i ? separator : "") + pair;
-    }
-    return text;
-}
-
 std::string lower(std::string_view s) {
     std::string out(s);
     std::transform(out.begin(), out.end(), out.begin(),
                    [](unsigned char c) { return char(std::tolower(c)); });
     return out;
-}
-
-std::string trimmed(std::string_view s) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!s.empty() && blank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && blank(s.back()))
-        s.remove_suffix(1);
-    return std::string(s);
 }
 
 // A queue as the server lists it.
@@ -518,23 +494,24 @@ CupsQueueName cupsQueueName(std::string_view portName, int parallelPort) {
     return q;
 }
 
-DeviceIdModel deviceIdModel(std::string_view deviceId) {
-    DeviceIdModel m;
-    while (!deviceId.empty()) {
-        const auto end = deviceId.find(';');
-        const std::string_view pair = deviceId.substr(0, end);
-        deviceId = end == std::string_view::npos ? std::string_view{} : deviceId.substr(end + 1);
-        const auto colon = pair.find(':');
-        if (colon == std::string_view::npos)
-            continue;
-        const std::string key = lower(trimmed(pair.substr(0, colon)));
-        std::string* field = key == "mfg" || key == "manufacturer" ? &m.make
-                             : key == "mdl" || key == "model"      ? &m.model
-                                                                   : nullptr;
-        if (field && field->empty())
-            *field = trimmed(pair.substr(colon + 1));
+std::string dotted(const std::array<std::uint8_t, 4>& ip) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u", ip[0], ip[1], ip[2], ip[3]);
+    return text;
+}
+
+std::string macText(const std::array<std::uint8_t, 6>& mac, const std::string& separator) {
+    std::string text;
+    char pair[3];
+    for (std::size_t i = 0; i < mac.size(); ++i) {
+        std::snprintf(pair, sizeof pair, "%02X", mac[i]);
+        text += (i ? separator : "") + pair;
     }
-    return m;
+    return text;
+}
+
+DeviceIdModel deviceIdModel(std::string_view deviceId) {
+    return {deviceIdValue(deviceId, "MFG"), deviceIdValue(deviceId, "MDL")};
 }
 
 const CupsDriver* bestDriver(std::string_view deviceId, const std::vector<CupsDriver>& offered) {

@@ -62,6 +62,11 @@ CupsQueueName cupsQueueName(std::string_view portName, int parallelPort);
 
 // The manufacturer and model of a device ID (MFG or MANUFACTURER, MDL or MODEL,
 // keys in any case), trimmed; empty when absent.
+// "192.168.1.20".
+std::string dotted(const std::array<std::uint8_t, 4>& ip);
+// "00-00-B4-0A-1B-2C", or with another separator ("" for 0000B40A1B2C).
+std::string macText(const std::array<std::uint8_t, 6>& mac, const std::string& separator = "-");
+
 struct DeviceIdModel {
     std::string make, model;
 };

@@ -19,23 +19,6 @@ constexpr std::size_t MacOffset = 70;
 constexpr std::size_t TypeOffset = 76;
 constexpr std::size_t PortMaskOffset = 77;
 
-std::string dotted(const std::array<std::uint8_t, 4>& ip) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", ip[0], ip[1], ip[2], ip[3]);
-    return text;
-}
-
-// "00-00-B4-0A-1B-2C", or with another separator ("" for 0000B40A1B2C).
-std::string macText(const std::array<std::uint8_t, 6>& mac, const std::string& separator = "-") {
-    std::string text;
-    char pair[3];
-    for (std::size_t i = 0; i < mac.size(); ++i) {
-        std::snprintf(pair, sizeof pair, "%02X", mac[i]);
-        text += (i ? separator : "") + pair;
-    }
-    return text;
-}
-
 std::string parallelPortsText(int n) {
     return std::to_string(n) + (n == 1 ? " parallel port" : " parallel ports");
 }

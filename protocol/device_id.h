@@ -4,6 +4,7 @@
 // it shows and the key it matches drivers by.
 #pragma once
 
+#include "platform/device_id.h"
 #include "protocol/pserver_context.h"
 
 #include <string>
@@ -12,19 +13,10 @@
 
 namespace vnk::protocol {
 
-// The items joined, each ending in ';' (an item the box sent without one gets
-// it). Items that are not KEY:value pairs are left out. Empty when none is left.
-std::string deviceIdFromItems(const std::vector<std::string>& items);
-
-// The value of a key of a device ID, its spaces at both ends trimmed; the long
-// and short names count alike (MFG and MANUFACTURER, MDL and MODEL, CMD and
-// COMMAND SET), in any case. Empty when the key is absent.
-std::string deviceIdValue(std::string_view deviceId, std::string_view key);
-
-// "MAKE MODEL" as CUPS lists a device: the manufacturer and the model, the
-// manufacturer left out when the model begins with it; "Unknown" when the ID
-// names neither.
-std::string makeAndModel(std::string_view deviceId);
+// A device ID from the items, and what it says: platform/device_id.h.
+using platform::deviceIdFromItems;
+using platform::deviceIdValue;
+using platform::makeAndModel;
 
 // The printer on one parallel port of a box.
 struct PortPrinter {
