@@ -33,6 +33,9 @@ int runDiscovery() {
     protocol::UdpServerContext ctx(endpoint, platform::Timing::real(), reporter);
     // No settings file: print servers (device type 0) of every vendor, no PCs.
     ctx.settingsPath.clear();
+    // CUPS knows a port by its box's Ethernet address: a box that shares its
+    // name with another is listed too.
+    ctx.keepSameNames = true;
     if (ctx.XGetPort() != 1)
         return CUPS_BACKEND_FAILED;
     const protocol::FieldDef& alias = *protocol::findField("alias_name");
