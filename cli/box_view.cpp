@@ -107,4 +107,41 @@ int showBox(Output& o, const ServerEntry& entry, std::span<const Byte, RecordSiz
     return ExitOk;
 }
 
+namespace {
+
+// The text padded with blanks to width bytes, as printf's %-Ns does.
+std::string padded(const std::string& text, int width) {
+    return text.size() < std::size_t(width) ? text + std::string(std::size_t(width) - text.size(), ' ') : text;
+}
+
+} // namespace
+
+std::string listHeader(bool withStatus, const ListColumn* extra) {
+    std::string line = padded("NAME", 16) + " " + padded("ETHERNET", 17) + "  " + padded("STORED IP", 15) + " ";
+    if (withStatus)
+        line += padded("ACTIVE IP", 15) + " ";
+    if (extra)
+        line += padded(extra->title, extra->width) + " ";
+    return line + "MODEL\n";
+}
+
+std::string listLine(const ServerEntry& e, const std::string& model, const std::string* activeIp,
+                     const ListColumn* extra, const std::string& extraText) {
+    std::string line = padded(shownName(e.name()), 16) + " " + macText(e.ethernet) + "  " +
+                       padded(dottedAt(e.ipAddress, 0), 15) + " ";
+    if (activeIp)
+        line += padded(*activeIp, 15) + " ";
+    if (extra)
+        line += padded(extraText, extra->width) + " ";
+    return line + model + (firmwarePresent(e.identity) ? "" : "  (no firmware)") + "\n";
+}
+
+Json listItem(const ServerEntry& e, const std::string& model) {
+    return Json{{"name", boxText(e.name())},
+                {"ethernet", macText(e.ethernet)},
+                {"stored_ip", dottedAt(e.ipAddress, 0)},
+                {"model", model},
+                {"firmware_present", firmwarePresent(e.identity)}};
+}
+
 } // namespace vnk::cli

@@ -5,6 +5,8 @@
 // answered on, and two boxes that share a name are two lines.
 #include "cli/commands.h"
 
+#include "cli/box_view.h"
+
 #include "platform/box_text.h"
 #include "platform/program_dir.h"
 #include "protocol/device_filter.h"
@@ -169,38 +171,21 @@ int cmdListAll(Output& o, const Options& opt, const platform::Endpoint& endpoint
             err << "vnkctl:" << text << "\n";
 
     const std::vector<Merged> boxes = merge(searches);
+    static constexpr ListColumn TransportsColumn{"TRANSPORTS", 15};
     Json list = Json::array();
-    char line[256];
-    if (!boxes.empty()) {
-        if (opt.withStatus)
-            std::snprintf(line, sizeof line, "%-16s %-17s  %-15s %-15s %-15s MODEL\n", "NAME", "ETHERNET",
-                          "STORED IP", "ACTIVE IP", "TRANSPORTS");
-        else
-            std::snprintf(line, sizeof line, "%-16s %-17s  %-15s %-15s MODEL\n", "NAME", "ETHERNET", "STORED IP",
-                          "TRANSPORTS");
-        o.text() << line;
-    }
+    if (!boxes.empty())
+        o.text() << listHeader(opt.withStatus, &TransportsColumn);
     for (const Merged& m : boxes) {
         const ServerEntry& e = m.seen.entry;
-        const std::string storedIp = dottedAt(e.ipAddress, 0);
-        Json item{{"name", boxText(e.name())},
-                  {"ethernet", macText(e.ethernet)},
-                  {"stored_ip", storedIp},
-                  {"model", m.seen.model},
-                  {"firmware_present", firmwarePresent(e.identity)},
-                  {"transports", m.transports}};
+        Json item = listItem(e, m.seen.model);
+        item["transports"] = m.transports;
         if (!m.seen.netbiosName.empty())
             item["netbios_name"] = boxText(m.seen.netbiosName);
-        char active[24] = "";
-        if (opt.withStatus) {
+        if (opt.withStatus)
             item["active_ip"] = m.seen.activeIp;
-            std::snprintf(active, sizeof active, "%-15s ", m.seen.activeIp.c_str());
-        }
         list.push_back(item);
-        std::snprintf(line, sizeof line, "%-16s %s  %-15s %s%-15s %s%s\n", shownName(e.name()).c_str(),
-                      macText(e.ethernet).c_str(), storedIp.c_str(), active, joined(m.transports, ",").c_str(),
-                      m.seen.model.c_str(), firmwarePresent(e.identity) ? "" : "  (no firmware)");
-        o.text() << line;
+        o.text() << listLine(e, m.seen.model, opt.withStatus ? &m.seen.activeIp : nullptr, &TransportsColumn,
+                             joined(m.transports, ","));
     }
     o.result()["print_servers"] = list;
     if (boxes.empty())

@@ -80,43 +80,25 @@ int runOverNetbios(Output& o, const Options& opt, const std::string& command,
         return showBox(o, e, rec, statusItems(e, rec, ctx.statusBuffer, parallelPorts(rec)));
     }
 
+    static constexpr ListColumn NetbiosColumn{"NETBIOS NAME", 13};
     Json list = Json::array();
-    char line[200];
-    if (ctx.serverCount > 0) {
-        if (opt.withStatus)
-            std::snprintf(line, sizeof line, "%-16s %-17s  %-15s %-15s %-13s MODEL\n", "NAME", "ETHERNET",
-                          "STORED IP", "ACTIVE IP", "NETBIOS NAME");
-        else
-            std::snprintf(line, sizeof line, "%-16s %-17s  %-15s %-13s MODEL\n", "NAME", "ETHERNET",
-                          "STORED IP", "NETBIOS NAME");
-        o.text() << line;
-    }
+    if (ctx.serverCount > 0)
+        o.text() << listHeader(opt.withStatus, &NetbiosColumn);
     for (int i = 0; i < ctx.serverCount; ++i) {
         ServerEntry& e = ctx.serverTable[std::size_t(i)];
-        const std::string name = e.name();
         const std::string model = ctx.XReadPServerEEProm(e, ctx.configBuffer)
                                       ? modelLine(recordOf(ctx.configBuffer), e.identity[identity::Flags])
                                       : "?";
-        const std::string storedIp = dottedAt(e.ipAddress, 0);
         const std::string netbiosName = netbios::NetbiosServerContext::netbiosName(e);
-        Json item{{"name", boxText(name)},
-                  {"ethernet", macText(e.ethernet)},
-                  {"stored_ip", storedIp},
-                  {"model", model},
-                  {"firmware_present", firmwarePresent(e.identity)},
-                  {"netbios_name", boxText(netbiosName)}};
-        char active[24] = "";
+        Json item = listItem(e, model);
+        item["netbios_name"] = boxText(netbiosName);
+        std::string activeIp;
         if (opt.withStatus) {
-            const std::string activeIp =
-                ctx.XGetPServerStatus(e, ctx.statusBuffer) ? protocol::activeIp(ctx.statusBuffer) : "?";
+            activeIp = ctx.XGetPServerStatus(e, ctx.statusBuffer) ? protocol::activeIp(ctx.statusBuffer) : "?";
             item["active_ip"] = activeIp;
-            std::snprintf(active, sizeof active, "%-15s ", activeIp.c_str());
         }
         list.push_back(item);
-        std::snprintf(line, sizeof line, "%-16s %s  %-15s %s%-13s %s%s\n", shownName(name).c_str(),
-                      macText(e.ethernet).c_str(), storedIp.c_str(), active, shownName(netbiosName).c_str(),
-                      model.c_str(), firmwarePresent(e.identity) ? "" : "  (no firmware)");
-        o.text() << line;
+        o.text() << listLine(e, model, opt.withStatus ? &activeIp : nullptr, &NetbiosColumn, shownName(netbiosName));
     }
     o.result()["print_servers"] = list;
     if (ctx.serverCount == 0)

@@ -61,39 +61,21 @@ int cmdList(Session& s, bool withStatus) {
     const bool searched = s.discover();
     CPServerContext& ctx = s.ctx();
     Json list = Json::array();
-    char line[200];
-    if (ctx.serverCount > 0) {
-        if (withStatus)
-            std::snprintf(line, sizeof line, "%-16s %-17s  %-15s %-15s MODEL\n", "NAME", "ETHERNET", "STORED IP",
-                          "ACTIVE IP");
-        else
-            std::snprintf(line, sizeof line, "%-16s %-17s  %-15s MODEL\n", "NAME", "ETHERNET", "STORED IP");
-        o.text() << line;
-    }
+    if (ctx.serverCount > 0)
+        o.text() << listHeader(withStatus);
     for (int i = 0; i < ctx.serverCount; ++i) {
         ServerEntry& e = ctx.serverTable[std::size_t(i)];
         std::string model = "?";
         if (ctx.XReadPServerEEProm(e, ctx.configBuffer))
             model = modelLine(recordOf(ctx.configBuffer), e.identity[identity::Flags]);
-        const std::string storedIp = dottedAt(e.ipAddress, 0);
-        Json item{{"name", boxText(e.name())},
-                  {"ethernet", macText(e.ethernet)},
-                  {"stored_ip", storedIp},
-                  {"model", model},
-                  {"firmware_present", firmwarePresent(e.identity)}};
+        Json item = listItem(e, model);
         std::string activeIp;
         if (withStatus) {
             activeIp = ctx.XGetPServerStatus(e, ctx.statusBuffer) ? protocol::activeIp(ctx.statusBuffer) : "?";
             item["active_ip"] = activeIp;
         }
         list.push_back(item);
-        char active[24] = "";
-        if (withStatus)
-            std::snprintf(active, sizeof active, "%-15s ", activeIp.c_str());
-        std::snprintf(line, sizeof line, "%-16s %s  %-15s %s%s%s\n", shownName(e.name()).c_str(),
-                      macText(e.ethernet).c_str(), storedIp.c_str(), active, model.c_str(),
-                      firmwarePresent(e.identity) ? "" : "  (no firmware)");
-        o.text() << line;
+        o.text() << listLine(e, model, withStatus ? &activeIp : nullptr);
     }
     o.result()["print_servers"] = list;
     if (!searched)
