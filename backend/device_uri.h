@@ -21,7 +21,4 @@ struct DeviceUri {
 // 1, 2 or 3 ("lpt" too); nothing before or after.
 std::optional<DeviceUri> parseDeviceUri(std::string_view text);
 
-// "00:00:B4:12:33:44", as the job's log names the box.
-std::string macWithColons(const protocol::MacAddress& mac);
-
 } // namespace vnk::backend

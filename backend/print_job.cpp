@@ -1,5 +1,6 @@
 #include "backend/backend.h"
 #include "backend/device_uri.h"
+#include "platform/cups_queues.h"
 
 #include "platform/box_text.h"
 #include "protocol/status_record.h"
@@ -66,7 +67,7 @@ int runJob(int argc, char** argv, const std::atomic<bool>& cancel) {
         return CUPS_BACKEND_FAILED;
     }
     const std::string queue = "LPT" + std::to_string(uri->port);
-    const std::string mac = macWithColons(uri->mac);
+    const std::string mac = platform::macText(uri->mac, ":");
 
     // The quick lookup: a search addressed to the box, which ends when it answers.
     constexpr int LookupAttempts = 3;

@@ -4,6 +4,7 @@
 #include "transport/wol/magic_packet.h"
 
 #include "platform/endpoint.h"
+#include "platform/hostinfo.h"
 #include "platform/udp_socket.h"
 
 #include <arpa/inet.h>
@@ -24,27 +25,14 @@ std::uint32_t magicPacketAddress(const std::string& ipText) {
 std::optional<std::array<std::uint8_t, MagicPacketSize>> magicPacket(const std::string& macText) {
     if (macText.size() < 12)
         return std::nullopt;
-    auto digit = [](char c) -> int {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        return -1;
-    };
-    std::array<std::uint8_t, 6> mac{};
-    for (std::size_t i = 0; i < mac.size(); ++i) {
-        const int high = digit(macText[2 * i]);
-        const int low = digit(macText[2 * i + 1]);
-        if (high < 0 || low < 0)
-            return std::nullopt;
-        mac[i] = std::uint8_t(high << 4 | low);
-    }
+    // Twelve characters that read as an address can only be twelve hex digits.
+    const auto mac = parseHardwareAddress(macText.substr(0, 12));
+    if (!mac)
+        return std::nullopt;
     std::array<std::uint8_t, MagicPacketSize> packet;
     std::memset(packet.data(), 0xFF, 6);
     for (std::size_t k = 0; k < 16; ++k)
-        std::memcpy(packet.data() + 6 + 6 * k, mac.data(), mac.size());
+        std::memcpy(packet.data() + 6 + 6 * k, mac->data(), mac->size());
     return packet;
 }
 
