@@ -9,6 +9,9 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace vnk::plugin {
 
@@ -26,17 +29,6 @@ sheet::UiServices& ui() {
         return *g_ui;
     static sheet::QtUiServices real;
     return real;
-}
-
-bool equalsIgnoringCase(const char* a, const char* b) {
-    if (!a || !b)
-        return false;
-    for (; *a && *b; ++a, ++b) {
-        const auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; };
-        if (lower(static_cast<unsigned char>(*a)) != lower(static_cast<unsigned char>(*b)))
-            return false;
-    }
-    return *a == *b;
 }
 
 // Sets one entry of a table the caller sized: an entry that does not lie
@@ -126,18 +118,11 @@ void Print(NPP, void*) {}
 } // namespace
 
 InstanceFlags instanceFlags(std::int16_t argc, const char* const argn[], const char* const argv[]) {
-    InstanceFlags flags;
-    if (!argn || !argv)
-        return flags;
-    for (std::int16_t i = 0; i < argc; ++i) {
-        if (!equalsIgnoringCase(argv[i], "true"))
-            continue;
-        if (equalsIgnoringCase(argn[i], "magicpacket"))
-            flags.magicPacket = true;
-        else if (equalsIgnoringCase(argn[i], "batch"))
-            flags.batch = true;
-    }
-    return flags;
+    std::vector<std::pair<std::string, std::string>> arguments;
+    for (std::int16_t i = 0; argn && argv && i < argc; ++i)
+        if (argn[i] && argv[i])
+            arguments.emplace_back(argn[i], argv[i]);
+    return instanceFlagsOf(arguments);
 }
 
 NPError getEntryPoints(NPPluginFuncs* table) {

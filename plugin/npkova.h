@@ -3,6 +3,7 @@
 // instance is. The browser calls everything on its user-interface thread.
 #pragma once
 
+#include "plugin/core/admin.h"
 #include "plugin/npapi.h"
 #include "platform/timing.h"
 
@@ -23,24 +24,14 @@ inline constexpr const char* MimeDescription = "Varnotek/x-vnk:vnk:Varnotek  (*.
 inline constexpr const char* PluginName = "Brimfold Administrator";
 inline constexpr const char* PluginDescription = "Brimfold Admin Plug-in";
 inline constexpr const char* PluginFileVersion = "3.0.0.1";
-// Message boxes of the plug-in carry this caption.
-inline constexpr const char* Caption = "npkova";
 
 NPError getEntryPoints(NPPluginFuncs* table);
 NPError initialize(NPNetscapeFuncs* browser);
 NPError shutdown();
 NPError getValue(NPPVariable variable, void* value);
 
-// What an instance does when it first gets a window, from its embed arguments:
-// batch=true sends the magic packets of MagicPkt.ini, magicpacket=true shows the
-// form, anything else searches the LAN and writes the device list pages. Names
-// and "true" are compared without regard to case; batch wins over magicpacket.
-enum class Mode { DeviceList, MagicPacketForm, Batch };
-struct InstanceFlags {
-    bool magicPacket = false;
-    bool batch = false;
-    Mode mode() const { return batch ? Mode::Batch : magicPacket ? Mode::MagicPacketForm : Mode::DeviceList; }
-};
+// What an instance does when it first gets a window, from its embed arguments
+// (instanceFlagsOf of plugin/core).
 InstanceFlags instanceFlags(std::int16_t argc, const char* const argn[], const char* const argv[]);
 
 // One embedded instance, attached to the browser's NPP as pdata.

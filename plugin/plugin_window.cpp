@@ -32,12 +32,12 @@ public:
     }
 };
 
-QLineEdit* editBox(QWidget* parent, int id, const QRect& rect, int limit, const QString& text) {
+QLineEdit* editBox(QWidget* parent, int id, const QRect& rect, std::size_t limit, const QString& text) {
     auto* box = new QLineEdit(parent);
     box->setObjectName(QString::number(id));
     box->setGeometry(rect);
     box->setFrame(true);
-    box->setMaxLength(limit);
+    box->setMaxLength(int(limit));
     box->setValidator(new UpperCase(box));
     QString upper = text;
     int pos = 0;
@@ -120,8 +120,8 @@ void PluginWindow::createForm() {
     if (!where)
         return refuse(error);
     m_wol = *where;
-    const auto lastMac = platform::queryRegistryString(AdministratorKey, "MAC", 100);
-    m_ipBox = editBox(this, IpBoxId, ltrb(0, 0, 130, 25), IpBoxLimit, QStringLiteral("255.255.255.255"));
+    const auto lastMac = lastSentMac();
+    m_ipBox = editBox(this, IpBoxId, ltrb(0, 0, 130, 25), IpBoxLimit, QString::fromLatin1(DefaultIpText));
     m_macBox = editBox(this, MacBoxId, ltrb(0, 30, 130, 55), MacBoxLimit,
                        lastMac ? QString::fromStdString(*lastMac) : QString());
     m_sendButton = new QPushButton(QStringLiteral("Send"), this);
@@ -137,16 +137,10 @@ void PluginWindow::sendFromForm() {
     m_ipText = m_ipBox->text().toStdString();
     m_macText = m_macBox->text().toStdString();
     sheet::UiErrorReporter reporter(*m_services.ui, caption());
-    switch (SendMagicPacket(m_ipText, m_macText, m_wol, m_services.timing, false, reporter)) {
-    case WakeResult::Sent: {
+    switch (plugin::sendFromForm(m_ipText, m_macText, m_wol, m_services.timing, reporter)) {
+    case WakeResult::Sent:
         message(QString::fromLatin1(SentText), sheet::UiServices::Icon::Information);
-        // Stored only where the key can be opened, that is where it exists.
-        const std::string mac = m_macText;
-        platform::updateRegistry([&mac](platform::RegistryHive& hive) {
-            return hive.hasKey(AdministratorKey) && hive.setValue(AdministratorKey, "MAC", mac);
-        });
         break;
-    }
     case WakeResult::InvalidMac:
         message(QString::fromLatin1(InvalidEthernetIdText), sheet::UiServices::Icon::Critical);
         break;

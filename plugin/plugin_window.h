@@ -22,12 +22,8 @@ class QPushButton;
 
 namespace vnk::plugin {
 
-// The rectangles of the form's controls (left, top, right, bottom in pixels)
-// and their limits.
+// The ids of the form's controls; their limits and texts are in plugin/core.
 inline constexpr int IpBoxId = 102, MacBoxId = 1000, SendButtonId = 1004;
-inline constexpr int IpBoxLimit = 15, MacBoxLimit = 12;
-
-inline constexpr const char* SentText = "Send Successfully!";
 
 // What a window's work uses from its surroundings.
 struct WorkServices {

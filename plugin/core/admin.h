@@ -34,6 +34,24 @@ struct DeviceEntry {
 };
 inline constexpr std::size_t MaxDevices = 30;
 
+// Message boxes of the plug-in carry this caption.
+inline constexpr const char* Caption = "npkova";
+
+// The type of the plug-in's <embed> elements.
+inline constexpr const char* EmbedType = "Varnotek/x-vnk";
+
+// What an instance does, from its embed arguments (name, value): batch=true
+// sends the magic packets of MagicPkt.ini, magicpacket=true shows the form,
+// anything else searches the LAN and shows the device list pages. Names and
+// "true" are compared without regard to case; batch wins over magicpacket.
+enum class Mode { DeviceList, MagicPacketForm, Batch };
+struct InstanceFlags {
+    bool magicPacket = false;
+    bool batch = false;
+    Mode mode() const { return batch ? Mode::Batch : magicPacket ? Mode::MagicPacketForm : Mode::DeviceList; }
+};
+InstanceFlags instanceFlagsOf(const std::vector<std::pair<std::string, std::string>>& arguments);
+
 // The administration directory: the registry value "Path" of AdministratorKey
 // (read into 150 bytes), else the current directory. keyFound tells whether
 // the key and the value were there (the device filter needs to know), keyOpened
@@ -61,6 +79,36 @@ int XGetTorvikPort(std::vector<DeviceEntry>& list, const platform::Endpoint& end
 // reference (&#233;).
 void writeDevicePages(const std::vector<DeviceEntry>& list, const std::string& adminDir, bool keyOpened,
                       platform::ErrorReporter& reporter);
+// Text from the network or a user as page text, never markup: read as UTF-8
+// when it is, else as Windows-1252, markup characters escaped and everything
+// outside ASCII as a numeric character reference (&#233;).
+std::string htmlEscaped(const std::string& bytes);
+// The bytes writeDevicePages writes, for the vendor of Config.ini (vendorIdOf).
+struct DevicePages {
+    std::string list;   // WBEMLIST.htm
+    std::string frames; // WBEMMAIN.htm
+};
+DevicePages deviceListPages(const std::vector<DeviceEntry>& list, int vendorId);
+int vendorIdOf(const std::string& adminDir);
+
+// --- The magic packet form ---
+
+// The IP box starts with DefaultIpText, the Ethernet address box with the last
+// address sent (the registry value "MAC" of AdministratorKey). Both keep
+// letters in upper case and hold at most their limit of characters.
+inline constexpr std::size_t IpBoxLimit = 15, MacBoxLimit = 12;
+inline constexpr const char* DefaultIpText = "255.255.255.255";
+inline constexpr const char* SentText = "Send Successfully!";
+// A box's text as the box keeps it: a-z in upper case, cut at limit bytes.
+std::string formBoxText(std::string text, std::size_t limit);
+std::optional<std::string> lastSentMac(const std::string& stateDir = platform::stateDirectory());
+// Send pressed: the six magic packets (failures reported, but an invalid
+// address is not: the caller shows InvalidEthernetIdText), and after a
+// success the Ethernet address text kept as the last one sent, where the key
+// exists. Sent is what SentText is shown for.
+wol::WakeResult sendFromForm(const std::string& ipText, const std::string& macText, const wol::WolDestination& where,
+                             const platform::Timing& timing, platform::ErrorReporter& reporter,
+                             const std::string& stateDir = platform::stateDirectory());
 
 // --- Wake-on-LAN in batch mode ---
 
@@ -70,5 +118,18 @@ void writeDevicePages(const std::vector<DeviceEntry>& list, const std::string& a
 // Returns the number of targets whose six sends all went out.
 int batchSend(const wol::WolDestination& where, const platform::Timing& timing, platform::ErrorReporter& reporter,
               const std::string& stateDir = platform::stateDirectory());
+// The batch of MagicPkt.ini in dir, with what became of each target.
+struct BatchTarget {
+    std::string ipText, macText;
+    wol::WakeResult result = wol::WakeResult::SendFailed;
+};
+struct BatchRun {
+    enum class File { Read, Missing, TooLarge } file = File::Missing;
+    std::vector<BatchTarget> targets;
+};
+BatchRun batchSendIn(const std::string& dir, const wol::WolDestination& where, const platform::Timing& timing,
+                     platform::ErrorReporter& reporter);
+// The targets of MagicPkt.ini in dir, nothing sent (file tells why there are none).
+BatchRun batchTargetsIn(const std::string& dir);
 
 } // namespace vnk::plugin

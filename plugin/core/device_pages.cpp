@@ -10,38 +10,11 @@
 #include <unicode/utf8.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace vnk::plugin {
 
 namespace {
-
-// A name from the network goes into the page as text, never as markup. Its
-// bytes are read as the box's texts are everywhere (UTF-8 when they are, else
-// Windows-1252), and every character outside ASCII is written as a numeric
-// character reference, so the page reads alike in any browser whatever
-// encoding it assumes, and an ASCII name is written as it is.
-std::string htmlEscaped(const std::string& bytes) {
-    const std::string text = platform::decodeBoxText(bytes, platform::CodePage::Windows1252);
-    std::string out;
-    out.reserve(text.size());
-    const auto* units = reinterpret_cast<const std::uint8_t*>(text.data());
-    const auto length = std::int32_t(text.size());
-    for (std::int32_t i = 0; i < length;) {
-        UChar32 c;
-        U8_NEXT(units, i, length, c);
-        if (c < 0)
-            c = 0xFFFD; // not reached: the decoded text is UTF-8
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&#39;"; break;
-        default: out += c < 0x80 ? std::string(1, char(c)) : "&#" + std::to_string(c) + ";";
-        }
-    }
-    return out;
-}
 
 struct Ip {
     int a, b, c, d;
@@ -76,13 +49,30 @@ void writeRows(std::FILE* f, const DeviceEntry& e) {
     std::fputs("</TR>\n", f);
 }
 
-// Closes the file; false when anything written to it was lost.
-bool finish(std::FILE* f) {
-    const bool written = std::ferror(f) == 0;
+// What a page writer puts into a memory stream.
+template <class Write> std::string rendered(Write write) {
+    char* buffer = nullptr;
+    std::size_t size = 0;
+    std::FILE* f = ::open_memstream(&buffer, &size);
+    if (!f)
+        return {};
+    write(f);
+    std::fclose(f);
+    std::string text(buffer ? buffer : "", size);
+    std::free(buffer);
+    return text;
+}
+
+// Writes a page whole; false when any of it was lost.
+bool writeWhole(const std::string& path, const std::string& text) {
+    std::FILE* f = std::fopen(path.c_str(), "w");
+    if (!f)
+        return false;
+    const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size() && std::ferror(f) == 0;
     return std::fclose(f) == 0 && written;
 }
 
-bool writeListPage(std::FILE* f, const std::vector<DeviceEntry>& list, int vendorId) {
+void writeListPage(std::FILE* f, const std::vector<DeviceEntry>& list, int vendorId) {
     const bool hasServer = firstOfType(list, 0) >= 0;
     const bool hasPc = firstOfType(list, 1) >= 0;
 
@@ -137,10 +127,9 @@ bool writeListPage(std::FILE* f, const std::vector<DeviceEntry>& list, int vendo
     std::fputs("<P>\n", f);
     std::fputs("</BODY>\n", f);
     std::fputs("</HTML>\n", f);
-    return finish(f);
 }
 
-bool writeFramePage(std::FILE* f, const std::vector<DeviceEntry>& list) {
+void writeFramePage(std::FILE* f, const std::vector<DeviceEntry>& list) {
     std::fputs("<html>\n", f);
     std::fputs("<head>\n", f);
     std::fputs("<title>Administrator</title>\n", f);
@@ -164,23 +153,59 @@ bool writeFramePage(std::FILE* f, const std::vector<DeviceEntry>& list) {
     }
     std::fputs("</frameset>\n", f);
     std::fputs("</html>\n", f);
-    return finish(f);
 }
 
 } // namespace
+
+// A name from the network goes into the page as text, never as markup. Its
+// bytes are read as the box's texts are everywhere (UTF-8 when they are, else
+// Windows-1252), and every character outside ASCII is written as a numeric
+// character reference, so the page reads alike in any browser whatever
+// encoding it assumes, and an ASCII name is written as it is.
+std::string htmlEscaped(const std::string& bytes) {
+    const std::string text = platform::decodeBoxText(bytes, platform::CodePage::Windows1252);
+    std::string out;
+    out.reserve(text.size());
+    const auto* units = reinterpret_cast<const std::uint8_t*>(text.data());
+    const auto length = std::int32_t(text.size());
+    for (std::int32_t i = 0; i < length;) {
+        UChar32 c;
+        U8_NEXT(units, i, length, c);
+        if (c < 0)
+            c = 0xFFFD; // not reached: the decoded text is UTF-8
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        case '\'': out += "&#39;"; break;
+        default: out += c < 0x80 ? std::string(1, char(c)) : "&#" + std::to_string(c) + ";";
+        }
+    }
+    return out;
+}
+
+DevicePages deviceListPages(const std::vector<DeviceEntry>& list, int vendorId) {
+    DevicePages pages;
+    pages.list = rendered([&](std::FILE* f) { writeListPage(f, list, vendorId); });
+    pages.frames = rendered([&](std::FILE* f) { writeFramePage(f, list); });
+    return pages;
+}
+
+int vendorIdOf(const std::string& adminDir) {
+    return platform::profileInt(adminDir + "/Config.ini", "General Information", "VendorID", 0);
+}
 
 void writeDevicePages(const std::vector<DeviceEntry>& list, const std::string& adminDir, bool keyOpened,
                       platform::ErrorReporter& reporter) {
     if (!keyOpened)
         reporter.report(" Open Key fail");
-    std::FILE* page = std::fopen((adminDir + "/WBEMLIST.htm").c_str(), "w");
-    const int vendorId = platform::profileInt(adminDir + "/Config.ini", "General Information", "VendorID", 0);
-    if (!page || !writeListPage(page, list, vendorId)) {
+    const DevicePages pages = deviceListPages(list, vendorIdOf(adminDir));
+    if (!writeWhole(adminDir + "/WBEMLIST.htm", pages.list)) {
         reporter.report("Can not create WBEMLIST.HTM!\n");
         return;
     }
-    std::FILE* frames = std::fopen((adminDir + "/WBEMMAIN.htm").c_str(), "w");
-    if (!frames || !writeFramePage(frames, list))
+    if (!writeWhole(adminDir + "/WBEMMAIN.htm", pages.frames))
         reporter.report("Can not create WBEMMAIN.HTM!\n");
 }
 

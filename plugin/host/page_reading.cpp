@@ -101,6 +101,8 @@ std::vector<HtmlTag> findTags(std::string_view html, std::string_view name) {
         HtmlTag tag;
         const std::size_t end = std::min(html.size(), lt + MaxTagLength);
         if (const auto after = readAttributes(html, i, end, tag)) {
+            tag.begin = lt;
+            tag.end = *after;
             tags.push_back(std::move(tag));
             pos = *after;
         }

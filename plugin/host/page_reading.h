@@ -25,6 +25,8 @@ struct HtmlTag {
     // Names and values as the page gives them: case kept, quotes removed, a
     // name without a value has an empty one.
     std::vector<std::pair<std::string, std::string>> attributes;
+    // Where the tag stands in the page: its "<" and just after its ">".
+    std::size_t begin = 0, end = 0;
     // The value of the first attribute of that name, in any case.
     std::optional<std::string> attribute(std::string_view name) const;
 };

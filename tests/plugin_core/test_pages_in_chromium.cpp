@@ -2,6 +2,7 @@
 // Chromium draws them and its DOM holds a box's name as text, however much
 // markup the name carries.
 #include "plugin/core/admin.h"
+#include "support/chromium.h"
 #include "support/sim_helpers.h"
 
 #include <gtest/gtest.h>
@@ -17,13 +18,6 @@
 
 namespace vnk::testing {
 namespace {
-
-std::string chromium() {
-    for (const char* c : {"/usr/bin/chromium", "/usr/bin/chromium-browser", "/usr/bin/google-chrome"})
-        if (::access(c, X_OK) == 0)
-            return c;
-    return {};
-}
 
 std::string readAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -44,7 +38,7 @@ plugin::DeviceEntry device(const std::string& name, const char* ip, protocol::By
 }
 
 TEST(DevicePagesInChromium, DrawAndKeepAMarkupNameAsText) {
-    const std::string browser = chromium();
+    const std::string browser = chromiumProgram();
     if (browser.empty())
         GTEST_SKIP() << "Chromium is not installed (./run setup installs it)";
     ScratchDir dir;
@@ -54,13 +48,7 @@ TEST(DevicePagesInChromium, DrawAndKeepAMarkupNameAsText) {
                              true, reporter);
     ASSERT_TRUE(reporter.messages.empty()) << reporter.messages.front();
 
-    // Chromium refuses to run as root inside its sandbox. Nothing may leave the
-    // machine: every connection goes to a proxy on a closed loopback port and no
-    // name resolves.
-    const std::string flags = " --headless --no-sandbox --disable-gpu --no-first-run --disable-extensions"
-                              " --disable-background-networking --disable-component-update --disable-sync"
-                              " --proxy-server=127.0.0.1:9 --host-resolver-rules='MAP * ~NOTFOUND'"
-                              " --user-data-dir=" + dir.file("profile");
+    const std::string flags = chromiumFlags(dir.file("profile"));
     const std::string page = "file://" + dir.file("WBEMLIST.htm");
     const std::string dom = dir.file("dom.html");
     std::string command = browser + flags + " --dump-dom " + page + " >" + dom + " 2>/dev/null";

@@ -34,41 +34,6 @@ std::string joined(const std::vector<std::string>& lines) {
     return all;
 }
 
-// tshark capturing the LPD port on loopback until stopped; nothing when it
-// cannot capture here.
-class Capture {
-public:
-    Capture(std::uint16_t port, std::string file) : m_file(std::move(file)) {
-        if (!vnk::testing::haveTshark())
-            return;
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            const std::string filter = "tcp port " + std::to_string(port);
-            ::execlp("tshark", "tshark", "-q", "-i", "lo", "-f", filter.c_str(), "-w", m_file.c_str(),
-                     static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        // tshark writes the file's header once it captures.
-        for (int i = 0; i < 100 && !std::filesystem::exists(m_file); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    }
-    ~Capture() { stop(); }
-    // True when a capture file was written.
-    bool stop() {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGINT);
-            ::waitpid(m_pid, nullptr, 0);
-            m_pid = -1;
-        }
-        return std::filesystem::exists(m_file);
-    }
-
-private:
-    std::string m_file;
-    pid_t m_pid = -1;
-};
-
 } // namespace
 
 TEST(PrintPath, CupsFindsThePortPrintsIntoItAndFollowsTheBoxToItsNewAddress) {
@@ -118,7 +83,7 @@ TEST(PrintPath, CupsFindsThePortPrintsIntoItAndFollowsTheBoxToItsNewAddress) {
 
     const std::string page = "the print path, end to end\f";
     dir.write("page.txt", page);
-    Capture capture(lan.lpdPort(), dir.file("lpd.pcap"));
+    vnk::testing::LiveCapture capture("tcp port " + std::to_string(lan.lpdPort()), dir.file("lpd.pcap"));
     auto print = [&](std::size_t jobsBefore) {
         const auto sent = joined(vnk::testing::runLines("lp -d DESK_LPT1 -o raw " + dir.file("page.txt") + " 2>&1"));
         for (int i = 0; i < 300 && lan.jobs(0, 1).size() == jobsBefore; ++i)

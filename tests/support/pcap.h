@@ -3,7 +3,14 @@
 // here wrote, can read what our IPX, SAP and NCP code puts on the wire.
 #pragma once
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <array>
+#include <chrono>
+#include <filesystem>
+#include <thread>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -88,5 +95,39 @@ inline std::vector<std::string> runLines(const std::string& command) {
     ::pclose(p);
     return lines;
 }
+
+// tshark capturing on loopback with a capture filter until stopped; no file
+// when it cannot capture here.
+class LiveCapture {
+public:
+    LiveCapture(const std::string& filter, std::string file) : m_file(std::move(file)) {
+        if (!haveTshark())
+            return;
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::execlp("tshark", "tshark", "-q", "-i", "lo", "-f", filter.c_str(), "-w", m_file.c_str(),
+                     static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        // tshark writes the file's header once it captures.
+        for (int i = 0; i < 100 && !std::filesystem::exists(m_file); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    ~LiveCapture() { stop(); }
+    // True when a capture file was written.
+    bool stop() {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGINT);
+            ::waitpid(m_pid, nullptr, 0);
+            m_pid = -1;
+        }
+        return std::filesystem::exists(m_file);
+    }
+
+private:
+    std::string m_file;
+    pid_t m_pid = -1;
+};
 
 } // namespace vnk::testing
