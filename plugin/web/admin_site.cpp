@@ -46,15 +46,16 @@ Answer page(int status, const std::string& title, const std::string& text) {
     return a;
 }
 
+// The file's bytes, read at the size it has; nothing when it is larger than limit.
 std::optional<std::string> readFile(const std::string& path, std::size_t limit) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    const std::streamoff size = in ? std::streamoff(in.tellg()) : -1;
+    if (size < 0 || std::uintmax_t(size) > limit)
         return std::nullopt;
-    std::string bytes(limit + 1, '\0');
-    in.read(bytes.data(), std::streamsize(bytes.size()));
-    if (in.bad() || std::size_t(in.gcount()) > limit)
+    std::string bytes(std::size_t(size), '\0');
+    in.seekg(0);
+    if (!in.read(bytes.data(), size))
         return std::nullopt;
-    bytes.resize(std::size_t(in.gcount()));
     return bytes;
 }
 
