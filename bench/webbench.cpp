@@ -7,6 +7,7 @@
 #include "sim/demo_lan.h"
 #include "sim/sim_lan.h"
 #include "support/chromium.h"
+#include "support/ports.h"
 
 #include <arpa/inet.h>
 #include <signal.h>
@@ -74,7 +75,7 @@ int main(int argc, char** argv) {
         alone.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
     }
 
-    const int port = 23000 + ::getpid() % 5000;
+    const std::uint16_t port = vnk::testing::freeLoopbackPort();
     const pid_t server = ::fork();
     if (server == 0) {
         ::setenv("VNK_PORT", std::to_string(lan.endpoint().commandPort).c_str(), 1);

@@ -23,7 +23,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -102,18 +101,6 @@ std::optional<Plugin> loadPlugin(const std::string& library) {
         p.types.emplace_back("Varnotek/x-vnk");
     // The library stays loaded: Qt's objects may still tidy up at exit.
     return p;
-}
-
-std::optional<std::string> readPage(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    std::string text(MaxPageBytes + 1, '\0');
-    in.read(text.data(), std::streamsize(text.size()));
-    if (in.bad() || std::size_t(in.gcount()) > MaxPageBytes)
-        return std::nullopt;
-    text.resize(std::size_t(in.gcount()));
-    return text;
 }
 
 // A size attribute in pixels; the default for anything else ("100%", "big").

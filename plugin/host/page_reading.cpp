@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 
 namespace vnk::plugin::host {
@@ -65,6 +66,18 @@ std::optional<std::size_t> readAttributes(std::string_view html, std::size_t i, 
 }
 
 } // namespace
+
+std::optional<std::string> readPage(const std::string& path, std::size_t limit) {
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    const std::streamoff size = in ? std::streamoff(in.tellg()) : -1;
+    if (size < 0 || std::uintmax_t(size) > limit)
+        return std::nullopt;
+    std::string bytes(std::size_t(size), '\0');
+    in.seekg(0);
+    if (!in.read(bytes.data(), size))
+        return std::nullopt;
+    return bytes;
+}
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() &&

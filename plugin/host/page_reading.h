@@ -21,6 +21,10 @@ inline constexpr std::size_t MaxAttributes = 64;
 // Tags after this many of one name in one page are not looked at.
 inline constexpr std::size_t MaxTags = 32;
 
+// A file's bytes, read at the size it has; nothing when it cannot be read or
+// is larger than limit.
+std::optional<std::string> readPage(const std::string& path, std::size_t limit = MaxPageBytes);
+
 struct HtmlTag {
     // Names and values as the page gives them: case kept, quotes removed, a
     // name without a value has an empty one.

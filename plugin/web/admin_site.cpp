@@ -3,13 +3,12 @@
 #include "plugin/core/admin.h"
 #include "plugin/host/page_reading.h"
 
-#include <arpa/inet.h>
+#include <netinet/in.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <vector>
 
 namespace vnk::plugin::web {
@@ -44,19 +43,6 @@ Answer page(int status, const std::string& title, const std::string& text) {
     a.body = "<HTML>\n<HEAD>\n<TITLE>" + title + "</TITLE>\n</HEAD>\n<BODY>\n<H3>" + title + "</H3>\n<P>" +
              htmlEscaped(text) + "</P>\n</BODY>\n</HTML>\n";
     return a;
-}
-
-// The file's bytes, read at the size it has; nothing when it is larger than limit.
-std::optional<std::string> readFile(const std::string& path, std::size_t limit) {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    const std::streamoff size = in ? std::streamoff(in.tellg()) : -1;
-    if (size < 0 || std::uintmax_t(size) > limit)
-        return std::nullopt;
-    std::string bytes(std::size_t(size), '\0');
-    in.seekg(0);
-    if (!in.read(bytes.data(), size))
-        return std::nullopt;
-    return bytes;
 }
 
 // Message text as the plug-in's message boxes show it, line breaks kept.
@@ -153,8 +139,7 @@ std::optional<std::pair<std::string, std::uint16_t>> parseListenAddress(std::str
     const std::size_t colon = text.rfind(':');
     if (colon != std::string_view::npos) {
         address = std::string(text.substr(0, colon));
-        in_addr parsed{};
-        if (::inet_pton(AF_INET, address.c_str(), &parsed) != 1)
+        if (!platform::parseIPv4(address))
             return std::nullopt;
         text.remove_prefix(colon + 1);
     }
@@ -178,14 +163,12 @@ bool AdminSite::hostAllowed(std::string_view hostHeader) const {
     }
     if (port != m_options.port || name.empty())
         return false;
-    in_addr listened{}, named{};
-    ::inet_pton(AF_INET, m_options.address.c_str(), &listened);
-    const bool anyAddress = listened.s_addr == htonl(INADDR_ANY);
+    const std::uint32_t listened = platform::parseIPv4(m_options.address).value_or(0);
+    const bool anyAddress = listened == INADDR_ANY;
     if (equalsIgnoringCase(name, "localhost"))
-        return anyAddress || (ntohl(listened.s_addr) >> 24) == 127;
-    if (::inet_pton(AF_INET, std::string(name).c_str(), &named) != 1)
-        return false;
-    return anyAddress || named.s_addr == listened.s_addr;
+        return anyAddress || (listened >> 24) == 127;
+    const auto named = platform::parseIPv4(std::string(name));
+    return named && (anyAddress || *named == listened);
 }
 
 int AdminSite::searchesRun() const {
@@ -193,7 +176,7 @@ int AdminSite::searchesRun() const {
     return m_searches;
 }
 
-AdminSite::Pages AdminSite::search() {
+DevicePages AdminSite::search() {
     std::unique_lock lock(m_mutex);
     if (m_searching) {
         // One search at a time: a second browser gets the pages of the running one.
@@ -208,13 +191,13 @@ AdminSite::Pages AdminSite::search() {
     std::vector<DeviceEntry> list;
     Collected reporter;
     XGetTorvikPort(list, m_options.endpoint, m_options.timing, m_options.folder, true, reporter);
-    const DevicePages made = deviceListPages(list, vendorIdOf(m_options.folder));
+    DevicePages made = deviceListPages(list, vendorIdOf(m_options.folder));
     const auto ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
     std::fprintf(stderr, "npkova-web: search: %zu found in %lld ms\n", list.size(), static_cast<long long>(ms));
 
     lock.lock();
-    m_pages = Pages{made.list, made.frames};
+    m_pages = std::move(made);
     m_searching = false;
     ++m_searches;
     m_searchDone.notify_all();
@@ -233,15 +216,15 @@ Answer AdminSite::answer(const Request& request) {
         a.location = "/wbem.htm";
         return a;
     }
-    const std::string name = request.path.substr(request.path.empty() ? 0 : 1);
-    if (request.path.front() != '/' || name.empty() || name.front() == '.' ||
+    const std::string name = request.path.empty() ? std::string() : request.path.substr(1);
+    if (request.path.empty() || request.path.front() != '/' || name.empty() || name.front() == '.' ||
         name.find_first_of(std::string_view("/\\\0", 3)) != std::string::npos)
         return page(403, "Forbidden", "Only the files of the administration folder are served.");
 
     if (equalsIgnoringCase(name, "WBEMLIST.htm") || equalsIgnoringCase(name, "WBEMMAIN.htm")) {
         if (request.method != "GET")
             return page(405, "Method Not Allowed", name + " is read with GET.");
-        std::optional<Pages> pages;
+        std::optional<DevicePages> pages;
         {
             std::lock_guard lock(m_mutex);
             pages = m_pages;
@@ -265,7 +248,7 @@ Answer AdminSite::answer(const Request& request) {
         return servePage(request, file.string(), name);
     if (request.method != "GET")
         return page(405, "Method Not Allowed", name + " is read with GET.");
-    const auto bytes = readFile(file.string(), MaxServedBytes);
+    const auto bytes = host::readPage(file.string(), MaxServedBytes);
     if (!bytes)
         return page(404, "Not Found", name + " cannot be read.");
     Answer a;
@@ -275,7 +258,7 @@ Answer AdminSite::answer(const Request& request) {
 }
 
 Answer AdminSite::servePage(const Request& request, const std::string& file, const std::string& name) {
-    auto text = readFile(file, host::MaxPageBytes);
+    auto text = host::readPage(file, host::MaxPageBytes);
     if (!text)
         return page(404, "Not Found", name + " cannot be read.");
     std::vector<host::HtmlTag> embeds;

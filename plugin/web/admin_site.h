@@ -9,6 +9,7 @@
 #include "platform/endpoint.h"
 #include "platform/registry.h"
 #include "platform/timing.h"
+#include "plugin/core/admin.h"
 #include "transport/wol/magic_packet.h"
 
 #include <condition_variable>
@@ -65,10 +66,7 @@ public:
     int searchesRun() const;
 
 private:
-    struct Pages {
-        std::string list, frames;
-    };
-    Pages search();
+    DevicePages search();
     Answer servePage(const Request& request, const std::string& file, const std::string& name);
 
     SiteOptions m_options;
@@ -77,7 +75,7 @@ private:
     std::condition_variable m_searchDone;
     bool m_searching = false;
     int m_searches = 0;
-    std::optional<Pages> m_pages; // of the last search
+    std::optional<DevicePages> m_pages; // of the last search
     std::mutex m_sending;         // one form's packets at a time
 };
 

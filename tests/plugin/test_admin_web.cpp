@@ -6,6 +6,7 @@
 #include "sim/sim_lan.h"
 #include "support/chromium.h"
 #include "support/pcap.h"
+#include "support/ports.h"
 #include "support/sim_helpers.h"
 
 #include <gtest/gtest.h>
@@ -26,16 +27,6 @@ namespace {
 sim::BoxSpec listed(sim::BoxSpec b) {
     b.features65 |= 0x01; // asks to be listed by the administration pages
     return b;
-}
-
-std::uint16_t freePort() {
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-    socklen_t length = sizeof a;
-    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &length);
-    ::close(s);
-    return ntohs(a.sin_port);
 }
 
 // The status line of the answer to a request written as it stands, which a
@@ -65,7 +56,7 @@ TEST(AdminWeb, ChromiumListsTheBoxesSendsTheFormAndIsRefusedWhatIsNotOurs) {
     vnk::testing::ScratchDir admin, state;
     for (const auto& page : std::filesystem::directory_iterator(ADMIN_PAGES))
         std::filesystem::copy(page.path(), admin.file(page.path().filename().string()));
-    const std::uint16_t port = freePort();
+    const std::uint16_t port = vnk::testing::freeLoopbackPort();
     // Where the magic packets go: what arrives is read by tshark afterwards.
     const int wol = ::socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in wolAddress{AF_INET, 0, {htonl(INADDR_ANY)}, {}};

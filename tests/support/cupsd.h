@@ -21,6 +21,8 @@
 // use it too.
 #pragma once
 
+#include "support/ports.h"
+
 #include <cups/cups.h>
 
 #include <arpa/inet.h>
@@ -154,21 +156,6 @@ public:
     }
 
 private:
-    static int freeLoopbackPort() {
-        const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        int port = 0;
-        if (s >= 0 && ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-            ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-            port = ntohs(a.sin_port);
-        if (s >= 0)
-            ::close(s);
-        return port;
-    }
-
     static bool answers(int port) {
         const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in a{};
